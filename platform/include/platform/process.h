@@ -1,0 +1,20 @@
+#pragma once
+// Starting a program that inherits the caller's inheritable handles.
+#include <string>
+
+namespace platform {
+
+using ProcessId = long;
+inline constexpr ProcessId kNoProcess = -1;
+
+// Starts `program` with `command_line` as its whole command line (on POSIX the
+// single entry of its argument vector), the caller's environment and working
+// directory. Returns false with `error` set to the system code.
+bool StartProcessWithInheritance(const std::string& program, const std::string& command_line,
+                                 ProcessId& pid, int& error);
+
+// Collects `pid` if it has ended, without waiting. True when it is gone (or was
+// never ours); false while it still runs.
+bool ReapIfExited(ProcessId pid);
+
+}  // namespace platform

@@ -1,0 +1,25 @@
+#include "platform/handle.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace platform {
+
+int LastError() { return errno; }
+void SetLastError(int code) { errno = code; }
+int OutOfMemoryError() { return ENOMEM; }
+
+void CloseHandle(NativeHandle handle) {
+  if (handle == kInvalidHandle) return;
+  const int saved = errno;
+  ::close(static_cast<int>(handle));
+  errno = saved;
+}
+
+bool IsOpenHandle(NativeHandle handle) {
+  if (handle < 0 || handle > 0x7fffffff) return false;
+  return ::fcntl(static_cast<int>(handle), F_GETFD) != -1;
+}
+
+}  // namespace platform

@@ -1,0 +1,74 @@
+#include "platform/shared_section.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+std::string SystemName(const std::string& name) { return "/" + name; }
+
+void* MapWhole(int fd, std::size_t size) {
+  void* view = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  return view == MAP_FAILED ? nullptr : view;
+}
+
+}  // namespace
+
+SectionStatus CreateSection(const std::string& name, std::size_t size, SectionMapping& out) {
+  const std::string system_name = SystemName(name);
+  // Mode 0600: only this user's processes can open the pictures.
+  const int fd = ::shm_open(system_name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd == -1) return errno == EEXIST ? SectionStatus::AlreadyExists : SectionStatus::CreateFailed;
+  if (::ftruncate(fd, static_cast<off_t>(size)) != 0) {
+    const int saved = errno;
+    ::shm_unlink(system_name.c_str());
+    ::close(fd);
+    errno = saved;
+    return SectionStatus::CreateFailed;
+  }
+  void* view = MapWhole(fd, size);
+  if (view == nullptr) {
+    const int saved = errno;
+    ::shm_unlink(system_name.c_str());
+    ::close(fd);
+    errno = saved;
+    return SectionStatus::MapFailed;
+  }
+  out = SectionMapping{fd, view, size, true, system_name};
+  return SectionStatus::Ok;
+}
+
+SectionStatus OpenSection(const std::string& name, std::size_t size, SectionMapping& out) {
+  const std::string system_name = SystemName(name);
+  const int fd = ::shm_open(system_name.c_str(), O_RDWR | O_CLOEXEC, 0);
+  if (fd == -1) return SectionStatus::OpenFailed;
+  // Touching pages past the end of a shorter object would raise SIGBUS.
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || static_cast<std::size_t>(info.st_size) < size) {
+    ::close(fd);
+    errno = EINVAL;
+    return SectionStatus::MapFailed;
+  }
+  void* view = MapWhole(fd, size);
+  if (view == nullptr) {
+    const int saved = errno;
+    ::close(fd);
+    errno = saved;
+    return SectionStatus::MapFailed;
+  }
+  out = SectionMapping{fd, view, size, false, system_name};
+  return SectionStatus::Ok;
+}
+
+void ReleaseSection(SectionMapping& mapping) {
+  if (mapping.handle != kInvalidHandle) ::close(static_cast<int>(mapping.handle));
+  if (mapping.view != nullptr) ::munmap(mapping.view, mapping.size);
+  if (mapping.created && !mapping.system_name.empty()) ::shm_unlink(mapping.system_name.c_str());
+  mapping = SectionMapping{};
+}
+
+}  // namespace platform

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test: a normal build, a build under
+# AddressSanitizer + UndefinedBehaviorSanitizer, and the fuzzers for a bounded time.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+bash scripts/setup.sh
+
+jobs=$(nproc)
+fuzz_seconds=${TEV_FUZZ_SECONDS:-30}
+
+echo "== normal build =="
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j "$jobs"
+ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer build =="
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTEV_SANITIZE=ON -DTEV_BENCH=OFF
+cmake --build build-asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+echo "== fuzzers (${fuzz_seconds}s each, ASan + UBSan) =="
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DTEV_FUZZ=ON -DTEV_TESTS=OFF -DTEV_BENCH=OFF
+cmake --build build-fuzz -j "$jobs"
+for fuzzer in build-fuzz/bin/fuzz_*; do
+  name=$(basename "$fuzzer")
+  corpus="build-fuzz/corpus/$name"
+  mkdir -p "$corpus"
+  seeds="$root/fuzz/seeds/$name"
+  echo "-- $name"
+  if [ -d "$seeds" ]; then
+    "$fuzzer" -max_total_time="$fuzz_seconds" -print_final_stats=1 "$corpus" "$seeds"
+  else
+    "$fuzzer" -max_total_time="$fuzz_seconds" -print_final_stats=1 "$corpus"
+  fi
+done
+
+echo "scripts/test.sh: all tests passed"

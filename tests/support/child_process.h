@@ -1,0 +1,18 @@
+#pragma once
+// Starting and collecting helper processes in tests.
+#include <string>
+
+#include "platform/process.h"
+
+namespace tev_test {
+
+// The directory holding the test programs (set by CMake).
+std::string BinaryDir();
+
+// Starts `program` (a path) with `command_line` as its only argument.
+platform::ProcessId Start(const std::string& program, const std::string& command_line);
+
+// Waits for `pid` and returns its exit status, or -signal when killed.
+int Wait(platform::ProcessId pid);
+
+}  // namespace tev_test

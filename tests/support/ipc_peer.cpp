@@ -1,0 +1,62 @@
+// A second process for the IPC tests. Its whole command line (argv[0]) says
+// what to do: "echo:FD" returns every frame it receives until the pipe
+// closes; "pieces:FD" sends one frame a few bytes at a time; "shm:NAME"
+// opens a section and writes a pattern into it.
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "ipc/pipe_channel.h"
+#include "ipc/shared_memory.h"
+#include "platform/duplex_pipe.h"
+
+namespace {
+
+int Echo(const std::string& fd) {
+  auto channel = PipeChannel::Adopt(fd);
+  if (!channel) return 3;
+  std::uint32_t type = 0;
+  std::vector<std::uint8_t> payload;
+  while (channel->Receive(type, payload)) {
+    if (!channel->Send(type, payload)) return 4;
+  }
+  return 0;
+}
+
+int Pieces(const std::string& fd) {
+  auto channel = PipeChannel::Adopt(fd);
+  if (!channel) return 3;
+  // type 5, 10 payload bytes 0..9, cut at awkward places.
+  const std::uint8_t frame[] = {5, 0, 0, 0, 10, 0, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+  const std::size_t cuts[] = {0, 3, 7, 9, 14, sizeof frame};
+  for (std::size_t i = 0; i + 1 < std::size(cuts); ++i) {
+    if (!platform::WriteAll(channel->pipe(), frame + cuts[i], cuts[i + 1] - cuts[i])) return 4;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return 0;
+}
+
+int WriteSection(const std::string& name) {
+  SharedMemory section = SharedMemory::Open(name.c_str(), kFrameBufferSize);
+  if (section.error != 0) return 10 + section.error;
+  auto* bytes = static_cast<std::uint8_t*>(section.view);
+  for (std::uint32_t i = 0; i < 4096; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7);
+  bytes[kFrameBufferSize - 1] = 0xab;
+  section.Release();
+  return 0;
+}
+
+}  // namespace
+
+int main(int, char** argv) {
+  const std::string command = argv[0];
+  const auto colon = command.find(':');
+  if (colon == std::string::npos) return 2;
+  const std::string mode = command.substr(0, colon), value = command.substr(colon + 1);
+  if (mode == "echo") return Echo(value);
+  if (mode == "pieces") return Pieces(value);
+  if (mode == "shm") return WriteSection(value);
+  return 2;
+}
