@@ -8,6 +8,7 @@ packages=(
   googletest libgtest-dev
   clang libclang-rt-14-dev          # libFuzzer
   libmsgpack-cxx-dev                # independent MessagePack peer for tests and bench
+  libxxhash-dev xxhash              # xxHash header compiled into tevnative; xxhsum cross-checks it
 )
 
 missing=()
