@@ -9,6 +9,10 @@ packages=(
   clang libclang-rt-14-dev          # libFuzzer
   libmsgpack-cxx-dev                # independent MessagePack peer for tests and bench
   libxxhash-dev xxhash              # xxHash header compiled into tevnative; xxhsum cross-checks it
+  libvulkan-dev libvulkan1          # Vulkan headers for tevrender, the loader it opens at run time
+  mesa-vulkan-drivers vulkan-tools  # lavapipe (a real CPU device) and vulkaninfo to cross-check
+  nlohmann-json3-dev                # reading JSON in tests
+  util-linux mount                  # unshare/mount: a test hides the loader in a private namespace
 )
 
 missing=()
