@@ -13,6 +13,9 @@ packages=(
   mesa-vulkan-drivers vulkan-tools  # lavapipe (a real CPU device) and vulkaninfo to cross-check
   nlohmann-json3-dev                # reading JSON in tests
   util-linux mount                  # unshare/mount: a test hides the loader in a private namespace
+  libspng-dev libturbojpeg0-dev libtiff-dev zlib1g-dev libtinyexr-dev libstb-dev  # image decoders
+  python3 python3-pil imagemagick   # image fixtures and their reference decodes
+  libopenexr-dev openexr            # OpenEXR fixtures written and read by the OpenEXR library
 )
 
 missing=()

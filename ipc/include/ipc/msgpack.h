@@ -163,7 +163,7 @@ class Packer {
       const std::size_t header_at = buffer_.size();
       put(0xc4);
       put(0);
-      std::apply([this](const auto&... f) { (pack_one(f), ...); }, record.fields());
+      std::apply([&](const auto&... f) { (pack_one(f), ...); }, record.fields());
       const std::size_t n = buffer_.size() - header_at - 2;
       if (n < 255) {
         buffer_[header_at + 1] = static_cast<std::uint8_t>(n);
