@@ -84,7 +84,14 @@ typedef struct TEV_PathSet {
   void* items;
 } TEV_PathSet;
 
-/* Single paths are returned from the library heap and released with TEV_Free. */
+/* The dialogs run modally on the calling thread, after a successful
+ * TEV_Initialize there; without one they return TEV_DIALOG_ERROR. Outputs are
+ * written only with TEV_DIALOG_OKAY. Single paths come from the library heap
+ * and are released with TEV_Free; a TEV_PathSet's paths, its array and its
+ * items are released together by TEV_FreePathSet (the record itself is the
+ * caller's). Filters are offered in the caller's order, then "All files"; the
+ * save dialog appends the first filter's first extension to a typed name
+ * without one. A default path that does not exist is ignored. */
 TEVNATIVE_API TEV_DialogResult TEV_OpenFileDialog(TEV_Char** out_path, const TEV_FilterItem* filters,
                                                   uint32_t filter_count, const TEV_Char* default_path);
 TEVNATIVE_API TEV_DialogResult TEV_OpenFileDialogMultiple(TEV_PathSet* out_set, const TEV_FilterItem* filters,

@@ -16,6 +16,8 @@ packages=(
   libspng-dev libturbojpeg0-dev libtiff-dev zlib1g-dev libtinyexr-dev libstb-dev  # image decoders
   python3 python3-pil imagemagick   # image fixtures and their reference decodes
   libopenexr-dev openexr            # OpenEXR fixtures written and read by the OpenEXR library
+  libgtk-3-dev                      # the file dialogs are GTK 3's file chooser
+  xvfb xdotool                      # dialog tests: a private X server, answered by xdotool
 )
 
 missing=()
