@@ -1,0 +1,96 @@
+#include "browser_client.h"
+
+#include <cstring>
+
+std::int32_t CursorCode(engine::CursorType type) {
+  using engine::CursorType;
+  switch (type) {
+    case CursorType::Move:
+      return 1;
+    case CursorType::NorthWestResize:
+    case CursorType::SouthEastResize:
+    case CursorType::NorthWestSouthEastResize:
+      return 2;
+    case CursorType::NorthEastResize:
+    case CursorType::SouthWestResize:
+    case CursorType::NorthEastSouthWestResize:
+      return 3;
+    case CursorType::EastResize:
+    case CursorType::WestResize:
+    case CursorType::EastWestResize:
+      return 4;
+    case CursorType::NorthResize:
+    case CursorType::SouthResize:
+    case CursorType::NorthSouthResize:
+      return 5;
+    case CursorType::Hand:
+      return 6;
+    case CursorType::IBeam:
+      return 7;
+    default:
+      return 0;
+  }
+}
+
+BrowserClient::BrowserClient(std::int32_t handle, EventSinks sinks, engine::BrowserSettings settings,
+                             std::string initial_url)
+    : pixels(512u * 512u * 4u, 0),
+      handle_(handle),
+      sinks_(sinks),
+      settings_(settings),
+      initial_url_(std::move(initial_url)) {}
+
+BrowserClient::~BrowserClient() {
+  if (browser_) Close();
+}
+
+void BrowserClient::OnAfterCreated(std::shared_ptr<engine::Browser> browser) {
+  created_ = true;
+  browser_ = std::move(browser);
+  browser_->SetZoomLevel(zoom);
+  if (sinks_.browser_event) sinks_.browser_event(handle_, kBrowserCreated, "");
+}
+
+void BrowserClient::OnBeforeClose() {
+  browser_.reset();
+  created_ = false;
+  if (sinks_.browser_event) sinks_.browser_event(handle_, kBrowserClosed, "");
+}
+
+void BrowserClient::OnLoadStart(bool main_frame) {
+  if (main_frame) skip_unload = false;
+}
+
+engine::Rect BrowserClient::GetViewRect() { return {0, 0, view_width, view_height}; }
+
+float BrowserClient::GetDeviceScaleFactor() { return scale_factor; }
+
+void BrowserClient::OnPaint(const std::vector<engine::Rect>& dirty, const void* buffer, int width, int height) {
+  if (width <= 0 || height <= 0 || buffer == nullptr) return;
+  const auto* source = static_cast<const std::uint8_t*>(buffer);
+  if (width == pixel_width && height == pixel_height) {
+    // Only the damaged rows of each rectangle, clipped to the view.
+    for (const auto& r : dirty) {
+      const int x0 = std::max(r.x, 0), x1 = std::min(r.x + r.width, width);
+      const int y0 = std::max(r.y, 0), y1 = std::min(r.y + r.height, height);
+      if (x1 <= x0) continue;
+      for (int row = y0; row < y1; ++row) {
+        const std::size_t at = (static_cast<std::size_t>(row) * width + x0) * 4;
+        std::memcpy(pixels.data() + at, source + at, static_cast<std::size_t>(x1 - x0) * 4);
+      }
+    }
+  } else {
+    pixel_width = width;
+    pixel_height = height;
+    pixels.assign(source, source + static_cast<std::size_t>(width) * height * 4);
+  }
+  frame_dirty = true;
+}
+
+void BrowserClient::OnCursorChange(engine::CursorType type) { cursor = CursorCode(type); }
+
+void BrowserClient::Close() {
+  if (!browser_) return;
+  skip_unload = true;
+  browser_->CloseBrowser(true);
+}

@@ -1,0 +1,59 @@
+#pragma once
+// One page browser: what the engine reports about it and what the request
+// handlers keep for it (view size, pixel buffer, cursor, zoom, flags).
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/engine.h"
+#include "event_queues.h"
+
+// Cursor codes of the Render reply.
+std::int32_t CursorCode(engine::CursorType type);
+
+class BrowserClient : public engine::Client {
+ public:
+  BrowserClient(std::int32_t handle, EventSinks sinks, engine::BrowserSettings settings, std::string initial_url);
+  ~BrowserClient() override;
+
+  // engine::Client
+  void OnAfterCreated(std::shared_ptr<engine::Browser> browser) override;
+  void OnBeforeClose() override;
+  void OnLoadStart(bool main_frame) override;
+  engine::Rect GetViewRect() override;
+  float GetDeviceScaleFactor() override;
+  void OnPaint(const std::vector<engine::Rect>& dirty, const void* buffer, int width, int height) override;
+  void OnCursorChange(engine::CursorType type) override;
+
+  // Forced close of the engine browser, if there is one; the next
+  // before-unload is answered without asking.
+  void Close();
+
+  std::int32_t handle() const { return handle_; }
+  bool created() const { return created_; }
+  engine::Browser* browser() const { return browser_.get(); }
+  const engine::BrowserSettings& settings() const { return settings_; }
+  const std::string& initial_url() const { return initial_url_; }
+
+  std::int32_t view_width = 512;
+  std::int32_t view_height = 512;
+  float scale_factor = 1.0f;
+  float zoom = 0.0f;
+  std::int32_t cursor = 0;
+  bool skip_unload = false;
+
+  // The last painted view, BGRA.
+  std::int32_t pixel_width = 512;
+  std::int32_t pixel_height = 512;
+  std::vector<std::uint8_t> pixels;
+  bool frame_dirty = true;
+
+ private:
+  std::int32_t handle_;
+  EventSinks sinks_;
+  engine::BrowserSettings settings_;
+  std::string initial_url_;
+  bool created_ = false;
+  std::shared_ptr<engine::Browser> browser_;
+};

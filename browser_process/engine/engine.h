@@ -1,0 +1,145 @@
+#pragma once
+// The seam between browser_process and the browser engine, in our own terms:
+// an engine (start, one pump pass, stop, asynchronous browser creation), a
+// browser (everything the request handlers ask of one) and the client
+// interface through which the engine reports back. Texts are UTF-8.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace engine {
+
+struct Rect {
+  int x = 0, y = 0, width = 0, height = 0;
+};
+
+enum class LogSeverity { Default = 0, Verbose = 1 };
+
+// Process-wide settings, made once from the host's start message.
+struct Settings {
+  bool no_sandbox = false;
+  std::string browser_subprocess_path;
+  std::string framework_dir_path;
+  std::string main_bundle_path;
+  bool multi_threaded_message_loop = false;
+  bool external_message_pump = false;
+  bool windowless_rendering_enabled = false;
+  std::string cache_path;
+  std::string root_cache_path;
+  std::string user_agent;
+  std::string log_file;
+  LogSeverity log_severity = LogSeverity::Default;
+  std::string resources_dir_path;
+  int remote_debugging_port = 0;
+  std::uint32_t background_color = 0;  // ARGB
+};
+
+// Per-browser settings.
+struct BrowserSettings {
+  int windowless_frame_rate = 0;
+  bool scripts_may_close_windows = true;
+  std::uint32_t background_color = 0;  // ARGB
+};
+
+// Where a browser shows: windowless (pictures through Client::OnPaint) or a
+// top-level window of its own (the developer tools).
+struct WindowDescription {
+  bool windowless = false;
+  bool shared_texture = false;
+  bool external_begin_frame = false;
+  std::string window_name;
+  std::uint32_t style = 0;
+  int x = 0, y = 0, width = 0, height = 0;
+};
+
+struct MouseEvent {
+  int x = 0, y = 0;
+  std::uint32_t modifiers = 0;  // event-flag bits
+};
+enum class MouseButton { Left = 0, Middle = 1, Right = 2 };
+
+enum class KeyEventType { RawKeyDown = 0, KeyDown = 1, KeyUp = 2, Char = 3 };
+struct KeyEvent {
+  KeyEventType type = KeyEventType::RawKeyDown;
+  std::uint32_t modifiers = 0;
+  int windows_key_code = 0;
+  int native_key_code = 0;
+  bool is_system_key = false;
+  char16_t character = 0;
+  char16_t unmodified_character = 0;
+  bool focus_on_editable_field = false;
+};
+
+enum class FrameCommand { Undo, Redo, Cut, Copy, Paste, Delete, SelectAll };
+
+enum class CursorType {
+  Pointer, Cross, Hand, IBeam, Wait, Help, Move,
+  NorthWestResize, SouthEastResize, NorthWestSouthEastResize,
+  NorthEastResize, SouthWestResize, NorthEastSouthWestResize,
+  EastResize, WestResize, EastWestResize,
+  NorthResize, SouthResize, NorthSouthResize,
+  Other,
+};
+
+// One engine browser, valid from Client::OnAfterCreated to Client::OnBeforeClose.
+class Browser {
+ public:
+  virtual ~Browser() = default;
+  virtual void CloseBrowser(bool force) = 0;
+  virtual void WasResized() = 0;
+  virtual void Invalidate() = 0;  // the whole view
+  virtual void NotifyScreenInfoChanged() = 0;
+  virtual void SetZoomLevel(double level) = 0;  // factor 1.2^level
+  virtual void SetFocus(bool focus) = 0;
+  virtual void SendMouseClickEvent(const MouseEvent& event, MouseButton button, bool mouse_up, int click_count) = 0;
+  virtual void SendMouseWheelEvent(const MouseEvent& event, int delta_x, int delta_y) = 0;
+  virtual void SendMouseMoveEvent(const MouseEvent& event, bool mouse_leave) = 0;
+  virtual void SendKeyEvent(const KeyEvent& event) = 0;
+  // In the main frame.
+  virtual void ExecuteJavaScript(const std::string& code, const std::string& script_url, int start_line) = 0;
+  virtual void LoadURL(const std::string& url) = 0;
+  virtual void StopLoad() = 0;
+  virtual void Reload() = 0;
+  virtual void ReloadIgnoreCache() = 0;
+  virtual bool CanGoBack() = 0;
+  virtual bool CanGoForward() = 0;
+  virtual void GoBack() = 0;
+  virtual void GoForward() = 0;
+  virtual void ShowDevTools(const WindowDescription& window, const BrowserSettings& settings) = 0;
+  // Every cookie of every site; false when the engine refuses.
+  virtual bool DeleteAllCookies() = 0;
+  // On the focused frame; false when there is no valid one.
+  virtual bool ExecuteFrameCommand(FrameCommand command) = 0;
+};
+
+// What the engine calls on the program's per-browser object, on the engine's
+// UI thread, inside Engine calls (chiefly DoMessageLoopWork).
+class Client {
+ public:
+  virtual ~Client() = default;
+  virtual void OnAfterCreated(std::shared_ptr<Browser> browser) = 0;
+  virtual void OnBeforeClose() = 0;
+  virtual void OnLoadStart(bool main_frame) = 0;
+  // The imaginary view the browser paints: device-independent pixels.
+  virtual Rect GetViewRect() = 0;
+  virtual float GetDeviceScaleFactor() = 0;
+  // BGRA pixels, rows top to bottom, width x 4 bytes each.
+  virtual void OnPaint(const std::vector<Rect>& dirty, const void* buffer, int width, int height) = 0;
+  virtual void OnCursorChange(CursorType type) = 0;
+};
+
+class Engine {
+ public:
+  virtual ~Engine() = default;
+  virtual bool Initialize(const Settings& settings) = 0;
+  // One pass of the engine's work that is ready now; never waits long.
+  virtual void DoMessageLoopWork() = 0;
+  virtual void Shutdown() = 0;
+  // Asynchronous: the browser arrives later through Client::OnAfterCreated,
+  // inside DoMessageLoopWork. False when the engine refuses at once.
+  virtual bool CreateBrowser(const WindowDescription& window, std::shared_ptr<Client> client, const std::string& url,
+                             const BrowserSettings& settings) = 0;
+};
+
+}  // namespace engine
