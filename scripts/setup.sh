@@ -18,6 +18,7 @@ packages=(
   libopenexr-dev openexr            # OpenEXR fixtures written and read by the OpenEXR library
   libgtk-3-dev                      # the file dialogs are GTK 3's file chooser
   xvfb xdotool                      # dialog tests: a private X server, answered by xdotool
+  libwebkit2gtk-4.1-dev             # the browser engine of browser_process (it starts its own Xvfb)
 )
 
 missing=()

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include <nlohmann/json.hpp>
+
 std::int32_t CursorCode(engine::CursorType type) {
   using engine::CursorType;
   switch (type) {
@@ -59,6 +61,15 @@ void BrowserClient::OnBeforeClose() {
 
 void BrowserClient::OnLoadStart(bool main_frame) {
   if (main_frame) skip_unload = false;
+}
+
+void BrowserClient::OnLoadEnd(bool main_frame, int http_status, const std::string& url) {
+  if (!main_frame || !sinks_.browser_event) return;
+  // Keys in the catalogue's order: status, then url.
+  nlohmann::ordered_json payload;
+  payload["status"] = http_status;
+  payload["url"] = url;
+  sinks_.browser_event(handle_, kLoadEnded, payload.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
 }
 
 engine::Rect BrowserClient::GetViewRect() { return {0, 0, view_width, view_height}; }

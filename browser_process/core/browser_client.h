@@ -21,6 +21,7 @@ class BrowserClient : public engine::Client {
   void OnAfterCreated(std::shared_ptr<engine::Browser> browser) override;
   void OnBeforeClose() override;
   void OnLoadStart(bool main_frame) override;
+  void OnLoadEnd(bool main_frame, int http_status, const std::string& url) override;
   engine::Rect GetViewRect() override;
   float GetDeviceScaleFactor() override;
   void OnPaint(const std::vector<engine::Rect>& dirty, const void* buffer, int width, int height) override;

@@ -121,6 +121,8 @@ class Client {
   virtual void OnAfterCreated(std::shared_ptr<Browser> browser) = 0;
   virtual void OnBeforeClose() = 0;
   virtual void OnLoadStart(bool main_frame) = 0;
+  // A finished load: the HTTP status the response reported, the frame's URL.
+  virtual void OnLoadEnd(bool main_frame, int http_status, const std::string& url) = 0;
   // The imaginary view the browser paints: device-independent pixels.
   virtual Rect GetViewRect() = 0;
   virtual float GetDeviceScaleFactor() = 0;

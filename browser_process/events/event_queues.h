@@ -27,6 +27,7 @@ EventSinks ContextEventSinks();
 enum BrowserEventCode : std::int32_t {
   kBrowserCreated = 0,
   kBrowserClosed = 1,
+  kLoadEnded = 5,
 };
 
 class ClientContext;

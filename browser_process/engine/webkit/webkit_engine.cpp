@@ -1,0 +1,542 @@
+#include "webkit_engine.h"
+
+#include <cairo.h>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <fcntl.h>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <gtk/gtk.h>
+#include <map>
+#include <string>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+#include <webkit2/webkit2.h>
+
+#include "key_mapping.h"
+
+namespace engine::webkit {
+namespace {
+
+// ---- a private X server when the caller has no display -----------------------
+
+// Starts Xvfb on a free display number; it dies with this process.
+pid_t StartPrivateDisplay() {
+  int fds[2];
+  if (pipe(fds) != 0) return -1;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    dup2(fds[1], 3);
+    const int null = open("/dev/null", O_WRONLY);
+    if (null >= 0) dup2(null, 2);
+    execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", "1920x1080x24", "-nolisten", "tcp", nullptr);
+    _exit(127);
+  }
+  close(fds[1]);
+  char number[16] = {};
+  const ssize_t n = pid > 0 ? read(fds[0], number, sizeof number - 1) : -1;
+  close(fds[0]);
+  if (n <= 0) {
+    if (pid > 0) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
+    return -1;
+  }
+  number[strcspn(number, "\n")] = 0;
+  setenv("DISPLAY", (std::string(":") + number).c_str(), 1);
+  return pid;
+}
+
+// ---- cursors ------------------------------------------------------------------
+
+// GDK caches named cursors per display, so the cursor WebKit sets on the view
+// is the very object these names give.
+class CursorTable {
+ public:
+  void Load(GdkDisplay* display) {
+    static const std::pair<const char*, CursorType> kNames[] = {
+        {"default", CursorType::Pointer},       {"pointer", CursorType::Hand},
+        {"text", CursorType::IBeam},            {"move", CursorType::Move},
+        {"crosshair", CursorType::Cross},       {"wait", CursorType::Wait},
+        {"help", CursorType::Help},             {"nwse-resize", CursorType::NorthWestSouthEastResize},
+        {"nesw-resize", CursorType::NorthEastSouthWestResize}, {"ew-resize", CursorType::EastWestResize},
+        {"ns-resize", CursorType::NorthSouthResize}, {"nw-resize", CursorType::NorthWestResize},
+        {"se-resize", CursorType::SouthEastResize}, {"ne-resize", CursorType::NorthEastResize},
+        {"sw-resize", CursorType::SouthWestResize}, {"e-resize", CursorType::EastResize},
+        {"w-resize", CursorType::WestResize},   {"n-resize", CursorType::NorthResize},
+        {"s-resize", CursorType::SouthResize},
+    };
+    for (const auto& [name, type] : kNames) {
+      if (GdkCursor* cursor = gdk_cursor_new_from_name(display, name)) {
+        types_[cursor] = type;
+        held_.push_back(cursor);
+      }
+    }
+  }
+  CursorType TypeOf(GdkCursor* cursor) const {
+    if (cursor == nullptr) return CursorType::Pointer;
+    const auto it = types_.find(cursor);
+    return it == types_.end() ? CursorType::Other : it->second;
+  }
+  ~CursorTable() {
+    for (GdkCursor* c : held_) g_object_unref(c);
+  }
+
+ private:
+  std::map<GdkCursor*, CursorType> types_;
+  std::vector<GdkCursor*> held_;
+};
+
+class WebKitEngine;
+
+// ---- one browser --------------------------------------------------------------
+
+class WebKitBrowser : public Browser {
+ public:
+  WebKitBrowser(WebKitEngine& engine, std::shared_ptr<Client> client, WebKitWebContext* context,
+                const BrowserSettings& settings);
+  ~WebKitBrowser() override {
+    Destroy();
+    if (readback_) cairo_surface_destroy(readback_);
+  }
+
+  void Load(const std::string& url) {
+    if (!url.empty()) webkit_web_view_load_uri(view_, url.c_str());
+  }
+  // Work for one pump pass: paints and cursor. False once closed.
+  void Deliver();
+  bool closing() const { return closing_; }
+  Client& client() { return *client_; }
+  void ReleaseClient() { client_.reset(); }
+  void Destroy() {
+    if (window_ != nullptr) gtk_widget_destroy(window_);
+    window_ = nullptr;
+    view_ = nullptr;
+  }
+
+  // Browser
+  void CloseBrowser(bool) override { closing_ = true; }
+  void WasResized() override { ApplySize(); }
+  void Invalidate() override {
+    if (view_) gtk_widget_queue_draw(GTK_WIDGET(view_));
+    full_damage_ = true;
+  }
+  void NotifyScreenInfoChanged() override {}  // GTK takes the scale from the monitor, not per view
+  void SetZoomLevel(double level) override {
+    if (view_) webkit_web_view_set_zoom_level(view_, std::pow(1.2, level));
+  }
+  void SetFocus(bool focus) override;
+  void SendMouseClickEvent(const MouseEvent& e, MouseButton button, bool mouse_up, int click_count) override;
+  void SendMouseWheelEvent(const MouseEvent& e, int delta_x, int delta_y) override;
+  void SendMouseMoveEvent(const MouseEvent& e, bool mouse_leave) override;
+  void SendKeyEvent(const KeyEvent& e) override;
+  void ExecuteJavaScript(const std::string& code, const std::string& script_url, int) override {
+    if (view_) webkit_web_view_evaluate_javascript(view_, code.c_str(), -1, nullptr, script_url.c_str(), nullptr, nullptr, nullptr);
+  }
+  void LoadURL(const std::string& url) override { Load(url); }
+  void StopLoad() override {
+    if (view_) webkit_web_view_stop_loading(view_);
+  }
+  void Reload() override {
+    if (view_) webkit_web_view_reload(view_);
+  }
+  void ReloadIgnoreCache() override {
+    if (view_) webkit_web_view_reload_bypass_cache(view_);
+  }
+  bool CanGoBack() override { return view_ && webkit_web_view_can_go_back(view_); }
+  bool CanGoForward() override { return view_ && webkit_web_view_can_go_forward(view_); }
+  void GoBack() override {
+    if (view_) webkit_web_view_go_back(view_);
+  }
+  void GoForward() override {
+    if (view_) webkit_web_view_go_forward(view_);
+  }
+  void ShowDevTools(const WindowDescription& window, const BrowserSettings&) override;
+  bool DeleteAllCookies() override;
+  bool ExecuteFrameCommand(FrameCommand command) override;
+
+ private:
+  static gboolean OnDamage(GtkWidget*, GdkEventExpose* event, gpointer self);
+  static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self);
+  static gboolean OnClose(WebKitWebView*, gpointer) { return TRUE; }  // scripts cannot close a view
+  void ApplySize();
+  GdkEvent* NewEvent(GdkEventType type);
+  void Dispatch(GdkEvent* event) {
+    gtk_main_do_event(event);
+    gdk_event_free(event);
+  }
+
+  WebKitEngine& engine_;
+  std::shared_ptr<Client> client_;
+  GtkWidget* window_ = nullptr;
+  WebKitWebView* view_ = nullptr;
+  std::vector<Rect> damage_;
+  bool full_damage_ = true;
+  bool closing_ = false;
+  GdkCursor* last_cursor_ = reinterpret_cast<GdkCursor*>(-1);
+  KeyState keys_;
+  cairo_surface_t* readback_ = nullptr;
+  int applied_width_ = 0;
+  int applied_height_ = 0;
+};
+
+// ---- the engine ---------------------------------------------------------------
+
+class WebKitEngine : public Engine {
+ public:
+  ~WebKitEngine() override { Shutdown(); }
+
+  bool Initialize(const Settings& settings) override {
+    if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr) {
+      xvfb_ = StartPrivateDisplay();
+      if (xvfb_ <= 0) {
+        std::fprintf(stderr, "CLIENT: No display, and no private Xvfb could be started\n");
+        return false;
+      }
+    }
+    // No sandbox (as root none can be made anyway), no GPU: pictures are read back.
+    setenv("WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS", "1", 1);
+    setenv("WEBKIT_DISABLE_COMPOSITING_MODE", "1", 1);
+    if (settings.remote_debugging_port > 0) {
+      const std::string address = "127.0.0.1:" + std::to_string(settings.remote_debugging_port);
+      setenv("WEBKIT_INSPECTOR_HTTP_SERVER", address.c_str(), 1);
+    }
+    if (!gtk_init_check(nullptr, nullptr)) return false;
+    cursors_.Load(gdk_display_get_default());
+    if (!settings.log_file.empty()) OpenLog(settings.log_file, settings.log_severity == LogSeverity::Verbose);
+
+    WebKitWebsiteDataManager* data =
+        settings.cache_path.empty()
+            ? webkit_website_data_manager_new_ephemeral()
+            : webkit_website_data_manager_new("base-data-directory", settings.cache_path.c_str(), "base-cache-directory",
+                                              settings.cache_path.c_str(), nullptr);
+    context_ = webkit_web_context_new_with_website_data_manager(data);
+    data_manager_ = data;
+    user_agent_ = settings.user_agent;
+    developer_extras_ = settings.remote_debugging_port > 0;
+    background_ = settings.background_color;
+    initialized_ = true;
+    return true;
+  }
+
+  void DoMessageLoopWork() override {
+    if (!initialized_) return;
+    // Whatever is ready, bounded so one pass never stalls the host.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(12);
+    for (int i = 0; i < 2000 && std::chrono::steady_clock::now() < deadline; ++i) {
+      if (!g_main_context_iteration(nullptr, FALSE)) break;
+    }
+    // Creations and closings reach the clients here, never inside the request.
+    for (auto it = browsers_.begin(); it != browsers_.end();) {
+      auto& [browser, announced] = *it;
+      if (!announced) {
+        announced = true;
+        browser->client().OnAfterCreated(browser);
+      }
+      if (browser->closing()) {
+        browser->Destroy();
+        browser->client().OnBeforeClose();
+        it = browsers_.erase(it);
+        continue;
+      }
+      browser->Deliver();
+      ++it;
+    }
+  }
+
+  void Shutdown() override {
+    if (!initialized_) return;
+    initialized_ = false;
+    // The clients hold their browsers and the browsers their clients: let go
+    // of the clients here so neither outlives the engine.
+    for (auto& [browser, announced] : browsers_) {
+      browser->Destroy();
+      browser->ReleaseClient();
+    }
+    browsers_.clear();
+    if (context_) g_object_unref(context_);
+    if (data_manager_) g_object_unref(data_manager_);
+    context_ = nullptr;
+    data_manager_ = nullptr;
+    if (log_) std::fclose(log_);
+    log_ = nullptr;
+  }
+
+  bool CreateBrowser(const WindowDescription& window, std::shared_ptr<Client> client, const std::string& url,
+                     const BrowserSettings& settings) override {
+    if (!initialized_ || !window.windowless || !client) return false;
+    auto browser = std::make_shared<WebKitBrowser>(*this, std::move(client), context_, settings);
+    browser->Load(url);
+    browsers_.emplace_back(std::move(browser), false);
+    return true;
+  }
+
+  const CursorTable& cursors() const { return cursors_; }
+  WebKitWebsiteDataManager* data_manager() const { return data_manager_; }
+  const std::string& user_agent() const { return user_agent_; }
+  bool developer_extras() const { return developer_extras_; }
+  std::uint32_t background() const { return background_; }
+
+ private:
+  void OpenLog(const std::string& path, bool verbose) {
+    log_ = std::fopen(path.c_str(), "a");
+    if (log_ == nullptr) return;
+    verbose_log_ = verbose;
+    g_log_set_default_handler(
+        [](const gchar* domain, GLogLevelFlags level, const gchar* message, gpointer self) {
+          auto* engine = static_cast<WebKitEngine*>(self);
+          if (!engine->verbose_log_ && (level & (G_LOG_LEVEL_DEBUG | G_LOG_LEVEL_INFO))) return;
+          if (engine->log_) {
+            std::fprintf(engine->log_, "%s: %s\n", domain ? domain : "engine", message);
+            std::fflush(engine->log_);
+          }
+        },
+        this);
+  }
+
+  bool initialized_ = false;
+  pid_t xvfb_ = -1;
+  WebKitWebContext* context_ = nullptr;
+  WebKitWebsiteDataManager* data_manager_ = nullptr;
+  std::vector<std::pair<std::shared_ptr<WebKitBrowser>, bool>> browsers_;
+  CursorTable cursors_;
+  std::string user_agent_;
+  bool developer_extras_ = false;
+  std::uint32_t background_ = 0xFF000000u;
+  FILE* log_ = nullptr;
+  bool verbose_log_ = false;
+};
+
+// ---- browser implementation -----------------------------------------------------
+
+WebKitBrowser::WebKitBrowser(WebKitEngine& engine, std::shared_ptr<Client> client, WebKitWebContext* context,
+                             const BrowserSettings& settings)
+    : engine_(engine), client_(std::move(client)) {
+  view_ = WEBKIT_WEB_VIEW(webkit_web_view_new_with_context(context));
+  WebKitSettings* s = webkit_web_view_get_settings(view_);
+  webkit_settings_set_hardware_acceleration_policy(s, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+  webkit_settings_set_enable_developer_extras(s, TRUE);
+  if (!engine.user_agent().empty()) webkit_settings_set_user_agent(s, engine.user_agent().c_str());
+  const std::uint32_t argb = settings.background_color ? settings.background_color : engine.background();
+  const GdkRGBA background{((argb >> 16) & 0xff) / 255.0, ((argb >> 8) & 0xff) / 255.0, (argb & 0xff) / 255.0,
+                           ((argb >> 24) & 0xff) / 255.0};
+  webkit_web_view_set_background_color(view_, &background);
+  window_ = gtk_offscreen_window_new();
+  gtk_container_add(GTK_CONTAINER(window_), GTK_WIDGET(view_));
+  ApplySize();
+  g_signal_connect(window_, "damage-event", G_CALLBACK(OnDamage), this);
+  g_signal_connect(view_, "load-changed", G_CALLBACK(OnLoadChanged), this);
+  g_signal_connect(view_, "close", G_CALLBACK(OnClose), this);
+  gtk_widget_show_all(window_);
+}
+
+void WebKitBrowser::ApplySize() {
+  if (!window_) return;
+  const Rect r = client_->GetViewRect();
+  applied_width_ = r.width;
+  applied_height_ = r.height;
+  gtk_widget_set_size_request(GTK_WIDGET(view_), r.width, r.height);
+  gtk_window_resize(GTK_WINDOW(window_), r.width, r.height);
+  full_damage_ = true;
+}
+
+gboolean WebKitBrowser::OnDamage(GtkWidget*, GdkEventExpose* event, gpointer self) {
+  auto* b = static_cast<WebKitBrowser*>(self);
+  b->damage_.push_back({event->area.x, event->area.y, event->area.width, event->area.height});
+  return FALSE;
+}
+
+void WebKitBrowser::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self) {
+  auto* b = static_cast<WebKitBrowser*>(self);
+  if (event == WEBKIT_LOAD_STARTED) b->client_->OnLoadStart(true);
+  if (event == WEBKIT_LOAD_FINISHED) {
+    WebKitWebResource* main = webkit_web_view_get_main_resource(view);
+    WebKitURIResponse* response = main ? webkit_web_resource_get_response(main) : nullptr;
+    const int status = response ? static_cast<int>(webkit_uri_response_get_status_code(response)) : 0;
+    const char* uri = webkit_web_view_get_uri(view);
+    b->client_->OnLoadEnd(true, status, uri ? uri : "");
+  }
+}
+
+void WebKitBrowser::Deliver() {
+  if (!window_) return;
+  // The view is as large as the client says, asked every pass.
+  const Rect wanted = client_->GetViewRect();
+  if (wanted.width != applied_width_ || wanted.height != applied_height_) {
+    ApplySize();
+    return;  // paint at the new size on a later pass
+  }
+  GtkAllocation allocation;
+  gtk_widget_get_allocation(GTK_WIDGET(view_), &allocation);
+  if (allocation.width != wanted.width || allocation.height != wanted.height) return;
+  // The cursor WebKit last set on the view.
+  GdkWindow* gdk_window = gtk_widget_get_window(GTK_WIDGET(view_));
+  GdkCursor* cursor = gdk_window ? gdk_window_get_cursor(gdk_window) : nullptr;
+  if (cursor != last_cursor_) {
+    last_cursor_ = cursor;
+    client_->OnCursorChange(engine_.cursors().TypeOf(cursor));
+  }
+  if (damage_.empty() && !full_damage_) return;
+  cairo_surface_t* surface = gtk_offscreen_window_get_surface(GTK_OFFSCREEN_WINDOW(window_));
+  if (surface == nullptr) return;
+  const Rect view = client_->GetViewRect();
+  const int width = view.width, height = view.height;
+  if (!readback_ || cairo_image_surface_get_width(readback_) != width ||
+      cairo_image_surface_get_height(readback_) != height) {
+    if (readback_) cairo_surface_destroy(readback_);
+    readback_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    full_damage_ = true;
+  }
+  cairo_t* cr = cairo_create(readback_);
+  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+  cairo_set_source_surface(cr, surface, 0, 0);
+  if (!full_damage_) {
+    for (const Rect& r : damage_) cairo_rectangle(cr, r.x, r.y, r.width, r.height);
+    cairo_clip(cr);
+  }
+  cairo_paint(cr);
+  cairo_destroy(cr);
+  cairo_surface_flush(readback_);
+  // ARGB32 in memory on this machine: B, G, R, A, premultiplied.
+  std::vector<Rect> dirty = full_damage_ ? std::vector<Rect>{{0, 0, width, height}} : damage_;
+  damage_.clear();
+  full_damage_ = false;
+  client_->OnPaint(dirty, cairo_image_surface_get_data(readback_), width, height);
+}
+
+GdkEvent* WebKitBrowser::NewEvent(GdkEventType type) {
+  GdkEvent* event = gdk_event_new(type);
+  GdkWindow* window = gtk_widget_get_window(GTK_WIDGET(view_));
+  event->any.window = GDK_WINDOW(g_object_ref(window));
+  event->any.send_event = TRUE;
+  GdkSeat* seat = gdk_display_get_default_seat(gdk_window_get_display(window));
+  gdk_event_set_device(event, type == GDK_KEY_PRESS || type == GDK_KEY_RELEASE ? gdk_seat_get_keyboard(seat)
+                                                                                : gdk_seat_get_pointer(seat));
+  return event;
+}
+
+void WebKitBrowser::SetFocus(bool focus) {
+  if (!view_) return;
+  if (focus) gtk_widget_grab_focus(GTK_WIDGET(view_));
+  GdkEvent* event = NewEvent(GDK_FOCUS_CHANGE);
+  event->focus_change.in = focus ? TRUE : FALSE;
+  Dispatch(event);
+}
+
+void WebKitBrowser::SendMouseClickEvent(const MouseEvent& e, MouseButton button, bool mouse_up, int click_count) {
+  if (!view_) return;
+  auto fill = [&](GdkEvent* event) {
+    event->button.x = e.x;
+    event->button.y = e.y;
+    event->button.state = GdkStateFromFlags(e.modifiers);
+    event->button.button = static_cast<guint>(button) + 1;  // left, middle, right: 1, 2, 3
+    event->button.time = GDK_CURRENT_TIME;
+  };
+  GdkEvent* event = NewEvent(mouse_up ? GDK_BUTTON_RELEASE : GDK_BUTTON_PRESS);
+  fill(event);
+  Dispatch(event);
+  if (!mouse_up && click_count == 2) {
+    GdkEvent* twice = NewEvent(GDK_2BUTTON_PRESS);
+    fill(twice);
+    Dispatch(twice);
+  }
+}
+
+void WebKitBrowser::SendMouseWheelEvent(const MouseEvent& e, int delta_x, int delta_y) {
+  if (!view_) return;
+  GdkEvent* event = NewEvent(GDK_SCROLL);
+  event->scroll.x = e.x;
+  event->scroll.y = e.y;
+  event->scroll.state = GdkStateFromFlags(e.modifiers);
+  event->scroll.direction = GDK_SCROLL_SMOOTH;
+  // 120 is one notch; positive means up or left, the opposite of GDK's sign.
+  event->scroll.delta_x = -delta_x / 120.0;
+  event->scroll.delta_y = -delta_y / 120.0;
+  event->scroll.time = GDK_CURRENT_TIME;
+  Dispatch(event);
+}
+
+void WebKitBrowser::SendMouseMoveEvent(const MouseEvent& e, bool mouse_leave) {
+  if (!view_) return;
+  GdkEvent* event = NewEvent(mouse_leave ? GDK_LEAVE_NOTIFY : GDK_MOTION_NOTIFY);
+  if (mouse_leave) {
+    event->crossing.x = e.x;
+    event->crossing.y = e.y;
+    event->crossing.mode = GDK_CROSSING_NORMAL;
+    event->crossing.detail = GDK_NOTIFY_ANCESTOR;
+    event->crossing.state = GdkStateFromFlags(e.modifiers);
+  } else {
+    event->motion.x = e.x;
+    event->motion.y = e.y;
+    event->motion.state = GdkStateFromFlags(e.modifiers);
+    event->motion.time = GDK_CURRENT_TIME;
+  }
+  Dispatch(event);
+}
+
+void WebKitBrowser::SendKeyEvent(const KeyEvent& e) {
+  if (!view_) return;
+  for (const SyntheticKey& key : keys_.Translate(e)) {
+    GdkEvent* event = NewEvent(key.press ? GDK_KEY_PRESS : GDK_KEY_RELEASE);
+    event->key.keyval = key.keyval;
+    event->key.state = key.state;
+    event->key.time = GDK_CURRENT_TIME;
+    GdkKeymapKey* entries = nullptr;
+    gint count = 0;
+    if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gdk_display_get_default()), key.keyval, &entries,
+                                          &count) &&
+        count > 0) {
+      event->key.hardware_keycode = static_cast<guint16>(entries[0].keycode);
+    }
+    g_free(entries);
+    const gunichar text = gdk_keyval_to_unicode(key.keyval);
+    if (key.press && text >= 0x20) {
+      char utf8[8] = {};
+      event->key.length = g_unichar_to_utf8(text, utf8);
+      event->key.string = g_strdup(utf8);
+    } else {
+      event->key.string = g_strdup("");
+    }
+    Dispatch(event);
+  }
+}
+
+void WebKitBrowser::ShowDevTools(const WindowDescription& window, const BrowserSettings&) {
+  if (!view_) return;
+  WebKitWebInspector* inspector = webkit_web_view_get_inspector(view_);
+  webkit_web_inspector_show(inspector);
+  // The inspector gets a top-level window of its own, named as asked.
+  if (WebKitWebViewBase* inspector_view = webkit_web_inspector_get_web_view(inspector)) {
+    GtkWidget* top = gtk_widget_get_toplevel(GTK_WIDGET(inspector_view));
+    if (GTK_IS_WINDOW(top)) gtk_window_set_title(GTK_WINDOW(top), window.window_name.c_str());
+  }
+}
+
+bool WebKitBrowser::DeleteAllCookies() {
+  WebKitWebsiteDataManager* data = engine_.data_manager();
+  if (data == nullptr) return false;
+  webkit_website_data_manager_clear(data, WEBKIT_WEBSITE_DATA_COOKIES, 0, nullptr, nullptr, nullptr);
+  return true;
+}
+
+bool WebKitBrowser::ExecuteFrameCommand(FrameCommand command) {
+  if (!view_) return false;
+  static const char* const kCommands[] = {WEBKIT_EDITING_COMMAND_UNDO,  WEBKIT_EDITING_COMMAND_REDO,
+                                          WEBKIT_EDITING_COMMAND_CUT,   WEBKIT_EDITING_COMMAND_COPY,
+                                          WEBKIT_EDITING_COMMAND_PASTE, "Delete",
+                                          WEBKIT_EDITING_COMMAND_SELECT_ALL};
+  webkit_web_view_execute_editing_command(view_, kCommands[static_cast<int>(command)]);
+  return true;
+}
+
+}  // namespace
+
+std::unique_ptr<Engine> CreateEngine() { return std::make_unique<WebKitEngine>(); }
+
+}  // namespace engine::webkit

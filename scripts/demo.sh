@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# The main job: sets up, builds, and shoots the sample page shipped in the
+# repository through libTEVBrowser.so and browser_process into out/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j "$(nproc)" --target tev-shot browser_process
+
+mkdir -p out
+./build/bin/tev-shot "file://$PWD/samples/sample_page.html" out/sample_page.png --size 1280x720 --wait-ms 200
+echo "demo: wrote out/sample_page.png"

@@ -1,0 +1,261 @@
+// browser_process with the real engine (WebKitGTK), driven through the real
+// libTEVBrowser.so the way an application drives it. No display is set, so
+// the program starts its own private X server.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "TEVBrowser.h"
+#include "child_process.h"
+#include "ipc/messages.h"
+#include "ipc/pipe_channel.h"
+#include "ipc/shared_memory.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string Program() { return tev_test::BinaryDir() + "/browser_process"; }
+
+std::vector<int> g_events;
+void OnEvent(int32_t, int32_t code, const char*) { g_events.push_back(code); }
+
+class Engine : public testing::Test {
+ protected:
+  void SetUp() override {
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    g_events.clear();
+  }
+  void TearDown() override { TEVBrowser_Shutdown(); }
+
+  bool Start(bool debug = false) {
+    return TEVBrowser_Initialize(Program().c_str(), "", "", "", "", "", nullptr, "", debug);
+  }
+
+  // Pumps and renders `handle` until `done` holds or `seconds` pass.
+  bool PumpUntil(int32_t handle, const std::function<bool()>& done, int seconds = 20) {
+    const auto give_up = Clock::now() + std::chrono::seconds(seconds);
+    while (Clock::now() < give_up) {
+      TEVBrowser_ProcessEvents(nullptr, OnEvent, nullptr);
+      Render(handle);
+      if (done()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
+  void Render(int32_t handle) {
+    bool updated = false;
+    int32_t w = 0, h = 0, c = 0;
+    void* pixels = nullptr;
+    if (!TEVBrowser_Render(handle, &updated, &w, &h, &pixels, &c)) return;
+    cursor_ = c;
+    if (updated) {
+      width_ = w;
+      height_ = h;
+      frame_.assign(static_cast<const std::uint8_t*>(pixels), static_cast<const std::uint8_t*>(pixels) + w * h * 4);
+    }
+  }
+  bool Loaded() const { return std::find(g_events.begin(), g_events.end(), LoadEnded) != g_events.end(); }
+  // The BGRA pixel at (x, y) of the latest frame, packed as 0xAARRGGBB.
+  std::uint32_t Pixel(int x, int y) const {
+    if (x >= width_ || y >= height_) return 0;
+    const std::uint8_t* p = frame_.data() + (static_cast<std::size_t>(y) * width_ + x) * 4;
+    return std::uint32_t{p[3]} << 24 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[1]} << 8 | p[0];
+  }
+  // Waits for a frame of the given size whose centre has the given colour.
+  bool FrameShows(int32_t handle, int w, int h, std::uint32_t argb, int seconds = 20) {
+    return PumpUntil(handle, [&] { return width_ == w && height_ == h && Pixel(w / 2, h / 2) == argb; }, seconds);
+  }
+
+  static std::string Solid(const char* colour, const std::string& extra = "") {
+    return "data:text/html,<html><body style='margin:0;background:" + std::string(colour) + "'>" + extra + "</body></html>";
+  }
+
+  std::vector<std::uint8_t> frame_;
+  int width_ = 0, height_ = 0, cursor_ = -1;
+};
+
+TEST_F(Engine, FirstRenderIsTheBlankBufferThenPagesPaintTheirColourInBgra) {
+  ASSERT_TRUE(Start());
+  const int32_t h = TEVBrowser_CreateBrowser(Solid("rgb(10,200,30)").c_str());
+  ASSERT_EQ(h, 1);
+  bool updated = false;
+  int32_t w = 0, ht = 0, c = 0;
+  void* pixels = nullptr;
+  ASSERT_TRUE(TEVBrowser_Render(h, &updated, &w, &ht, &pixels, &c));
+  EXPECT_TRUE(updated);
+  EXPECT_EQ(w, 512);
+  EXPECT_EQ(ht, 512);
+  EXPECT_EQ(static_cast<std::uint8_t*>(pixels)[1000], 0);
+  ASSERT_TRUE(TEVBrowser_Render(h, &updated, &w, &ht, &pixels, &c));
+  EXPECT_FALSE(updated);
+  EXPECT_EQ(w, 0);
+
+  TEVBrowser_SetSize(h, 640, 360, 1.0f);
+  ASSERT_TRUE(FrameShows(h, 640, 360, 0xFF0AC81E)) << std::hex << Pixel(320, 180);
+  EXPECT_EQ(frame_[(180 * 640 + 320) * 4 + 0], 30);  // blue first
+  EXPECT_EQ(frame_[(180 * 640 + 320) * 4 + 2], 10);  // then green, red
+  EXPECT_TRUE(Loaded());
+  ASSERT_FALSE(g_events.empty());
+  EXPECT_EQ(g_events.front(), BrowserCreated);
+
+  TEVBrowser_SetSize(h, 800, 600, 1.0f);
+  EXPECT_TRUE(FrameShows(h, 800, 600, 0xFF0AC81E));
+}
+
+TEST_F(Engine, GoToHtmlNavigateAndDestroy) {
+  testing::internal::CaptureStderr();  // before the program inherits the stream
+  ASSERT_TRUE(Start());
+  const int32_t h = TEVBrowser_CreateBrowser(Solid("rgb(200,0,0)").c_str());
+  TEVBrowser_SetSize(h, 320, 200, 1.0f);
+  ASSERT_TRUE(FrameShows(h, 320, 200, 0xFFC80000));
+  TEVBrowser_GoToHTML(h, "<html><body style='margin:0;background:rgb(0,0,200)'>+/= in the text</body></html>", false);
+  ASSERT_TRUE(FrameShows(h, 320, 200, 0xFF0000C8));
+  TEVBrowser_Navigate(h, false);  // back to the first page
+  ASSERT_TRUE(FrameShows(h, 320, 200, 0xFFC80000));
+
+  TEVBrowser_DestroyBrowser(h);
+  ASSERT_TRUE(PumpUntil(h, [] { return std::count(g_events.begin(), g_events.end(), BrowserClosed) == 1; }));
+  TEVBrowser_Reload(h, false);
+  TEVBrowser_ProcessEvents(nullptr, nullptr, nullptr);  // the request has been handled once this returns
+  TEVBrowser_Shutdown();
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("CLIENT Reload: Browser has not yet been created\n"), std::string::npos) << err;
+}
+
+TEST_F(Engine, TypedTextReachesAFieldExactlyOnce) {
+  ASSERT_TRUE(Start());
+  // Green once the field holds exactly the typed text, red otherwise.
+  const std::string page = Solid("rgb(255,0,0)",
+                                 "<input id=f autofocus style='position:absolute;left:0;top:0;width:300px;height:40px' "
+                                 "oninput=\"document.body.style.background = this.value == 'Hi there!' ? "
+                                 "'rgb(0,255,0)' : 'rgb(255,0,0)'\">");
+  const int32_t h = TEVBrowser_CreateBrowser(page.c_str());
+  TEVBrowser_SetSize(h, 400, 300, 1.0f);
+  ASSERT_TRUE(FrameShows(h, 400, 300, 0xFFFF0000));
+  TEVBrowser_SendFocusEvent(h, true);
+  TEVBrowser_SendMouseClickEvent(h, 20, 20, 0, false, 1, 0);
+  TEVBrowser_SendMouseClickEvent(h, 20, 20, 0, true, 1, 0);
+  const std::string text = "Hi there!";
+  for (char ch : text) {
+    const bool upper = ch >= 'A' && ch <= 'Z';
+    const int vk = ch == ' ' ? 0x20 : ch == '!' ? 0x31 : std::toupper(static_cast<unsigned char>(ch));
+    const uint32_t mods = (upper || ch == '!') ? 2u : 0u;  // shift
+    TEVBrowser_SendKeyEvent(h, vk, 0, false, mods);
+    TEVBrowser_SendCharacterEvent(h, static_cast<uint16_t>(ch), static_cast<uint16_t>(ch), mods);
+    TEVBrowser_SendKeyEvent(h, vk, 0, true, mods);
+  }
+  EXPECT_TRUE(FrameShows(h, 400, 300, 0xFF00FF00)) << std::hex << Pixel(200, 150);
+  // Backspace removes one character: red again.
+  TEVBrowser_SendKeyEvent(h, 0x08, 0, false, 0);
+  TEVBrowser_SendCharacterEvent(h, 8, 8, 0);
+  TEVBrowser_SendKeyEvent(h, 0x08, 0, true, 0);
+  EXPECT_TRUE(FrameShows(h, 400, 300, 0xFFFF0000));
+}
+
+TEST_F(Engine, APointerElementGivesCursorSix) {
+  ASSERT_TRUE(Start());
+  const int32_t h = TEVBrowser_CreateBrowser(
+      Solid("rgb(0,0,0)", "<div style='cursor:pointer;position:absolute;inset:0'></div>").c_str());
+  TEVBrowser_SetSize(h, 300, 200, 1.0f);
+  ASSERT_TRUE(FrameShows(h, 300, 200, 0xFF000000));
+  ASSERT_TRUE(PumpUntil(h, [&] {
+    TEVBrowser_SendMouseMoveEvent(h, 150, 100, 0);
+    return cursor_ == 6;
+  }));
+  TEVBrowser_SendMouseMoveEvent(h, -1, 100, 0);  // leaving the view
+  TEVBrowser_ProcessEvents(nullptr, nullptr, nullptr);
+}
+
+TEST_F(Engine, DebugOpensTheInspectorPort) {
+  ASSERT_TRUE(Start(true));
+  const int32_t h = TEVBrowser_CreateBrowser("about:blank");
+  ASSERT_TRUE(PumpUntil(h, [] { return !g_events.empty(); }));
+  bool answered = false;
+  for (int i = 0; i < 100 && !answered; ++i) {
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(9222);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    answered = connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close(s);
+    TEVBrowser_ProcessEvents(nullptr, nullptr, nullptr);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_TRUE(answered);
+}
+
+// Every process of ours that still runs (WebKit's helpers, Xvfb, the program).
+int ProcessesNamed(const std::vector<std::string>& names) {
+  int count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::ifstream comm(entry.path() / "comm");
+    std::string name;
+    if (!std::getline(comm, name)) continue;
+    std::ifstream stat(entry.path() / "stat");
+    std::string line;
+    std::getline(stat, line);
+    const auto close = line.rfind(')');
+    if (close == std::string::npos || line[close + 2] == 'Z') continue;
+    for (const auto& n : names) count += name.rfind(n, 0) == 0;
+  }
+  return count;
+}
+
+TEST_F(Engine, ClosingThePipeLeavesNoProcessBehind) {
+  const std::vector<std::string> ours = {"WebKitWebProces", "WebKitNetworkPr", "Xvfb", "browser_process"};
+  ASSERT_EQ(ProcessesNamed(ours), 0) << "another engine test is running";
+  ASSERT_TRUE(Start());
+  const int32_t h = TEVBrowser_CreateBrowser(Solid("rgb(1,2,3)").c_str());
+  TEVBrowser_SetSize(h, 200, 100, 1.0f);
+  ASSERT_TRUE(FrameShows(h, 200, 100, 0xFF010203));
+  EXPECT_GE(ProcessesNamed(ours), 3);
+  TEVBrowser_Shutdown();
+  const auto deadline = Clock::now() + std::chrono::seconds(2);
+  while (ProcessesNamed(ours) > 0 && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(ProcessesNamed(ours), 0);
+}
+
+TEST_F(Engine, AnUnknownMessageShutsDownInOrderWithStatusZero) {
+  // Our own host, to send what the library never sends.
+  std::string text;
+  auto host = PipeChannel::Create(text);
+  ASSERT_TRUE(host);
+  const std::string name = "TEVBrowserIPC_e2e_" + std::to_string(getpid());
+  SharedMemory section = SharedMemory::Create(name.c_str(), kFrameBufferSize);
+  ASSERT_EQ(section.error, 0);
+  testing::internal::CaptureStderr();
+  const auto pid = tev_test::Start(Program(), "--main-browser-process=" + text);
+  host->ReleasePeerEnd();
+  IPCInitialize init;
+  init.section_name = name;
+  ASSERT_TRUE(host->Send(0, ipc::Encode(init)));
+  ASSERT_TRUE(host->Send(1, ipc::Encode(IPCCreateBrowser{"about:blank"})));
+  std::uint32_t type = 0;
+  std::vector<std::uint8_t> payload;
+  ASSERT_TRUE(host->Receive(type, payload));
+  for (int i = 0; i < 20; ++i) {
+    ASSERT_TRUE(host->Send(3, ipc::Encode(IPCProcessEvents{0})));
+    ASSERT_TRUE(host->Receive(type, payload));
+  }
+  ASSERT_TRUE(host->Send(77, {}));
+  EXPECT_EQ(tev_test::Wait(pid), 0);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("CLIENT: Unknown message type: 77\nCLIENT: Shutdown\n"), std::string::npos) << err;
+  EXPECT_EQ(err.substr(err.rfind("CLIENT:")), "CLIENT: Quitting\n");
+  section.Release();
+}
+
+}  // namespace
