@@ -50,27 +50,57 @@ void BrowserClient::OnAfterCreated(std::shared_ptr<engine::Browser> browser) {
   created_ = true;
   browser_ = std::move(browser);
   browser_->SetZoomLevel(zoom);
-  if (sinks_.browser_event) sinks_.browser_event(handle_, kBrowserCreated, "");
+  Post(kBrowserCreated, "");
 }
 
 void BrowserClient::OnBeforeClose() {
   browser_.reset();
   created_ = false;
-  if (sinks_.browser_event) sinks_.browser_event(handle_, kBrowserClosed, "");
+  Post(kBrowserClosed, "");
 }
 
 void BrowserClient::OnLoadStart(bool main_frame) {
   if (main_frame) skip_unload = false;
 }
 
-void BrowserClient::OnLoadEnd(bool main_frame, int http_status, const std::string& url) {
-  if (!main_frame || !sinks_.browser_event) return;
-  // Keys in the catalogue's order: status, then url.
-  nlohmann::ordered_json payload;
-  payload["status"] = http_status;
-  payload["url"] = url;
-  sinks_.browser_event(handle_, kLoadEnded, payload.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+namespace {
+
+// Compact JSON with the keys in the catalogue's order; text that is not
+// valid UTF-8 becomes U+FFFD rather than broken bytes.
+std::string Json(const nlohmann::ordered_json& payload) {
+  return payload.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
+
+}  // namespace
+
+void BrowserClient::Post(std::int32_t code, const std::string& payload) {
+  if (sinks_.browser_event) sinks_.browser_event(handle_, code, payload);
+}
+
+void BrowserClient::OnLoadEnd(bool main_frame, int http_status, const std::string& url) {
+  if (main_frame) Post(kLoadEnded, Json({{"status", http_status}, {"url", url}}));
+}
+
+void BrowserClient::OnAddressChange(bool main_frame, const std::string& url) {
+  if (main_frame) Post(kAddressChanged, Json({{"url", url}}));
+}
+
+void BrowserClient::OnTitleChange(const std::string& title) { Post(kTitleChanged, Json({{"title", title}})); }
+
+void BrowserClient::OnLoadingStateChange(bool is_loading, bool can_go_back, bool can_go_forward) {
+  Post(kLoadingStateChanged,
+       Json({{"isLoading", is_loading}, {"canGoBack", can_go_back}, {"canGoForward", can_go_forward}}));
+}
+
+void BrowserClient::OnLoadError(bool main_frame, int error_code, const std::string& failed_url) {
+  if (main_frame) Post(kLoadFailed, Json({{"error", error_code}, {"url", failed_url}}));
+}
+
+void BrowserClient::OnRenderProcessTerminated() { Post(kRenderProcessTerminated, ""); }
+
+void BrowserClient::OnCertificateError() { Post(kCertificateError, ""); }
+
+void BrowserClient::OnOpenURL(const std::string& target_url) { Post(kOpenURL, Json({{"url", target_url}})); }
 
 engine::Rect BrowserClient::GetViewRect() { return {0, 0, view_width, view_height}; }
 

@@ -26,6 +26,13 @@ class BrowserClient : public engine::Client {
   float GetDeviceScaleFactor() override;
   void OnPaint(const std::vector<engine::Rect>& dirty, const void* buffer, int width, int height) override;
   void OnCursorChange(engine::CursorType type) override;
+  void OnAddressChange(bool main_frame, const std::string& url) override;
+  void OnTitleChange(const std::string& title) override;
+  void OnLoadingStateChange(bool is_loading, bool can_go_back, bool can_go_forward) override;
+  void OnLoadError(bool main_frame, int error_code, const std::string& failed_url) override;
+  void OnRenderProcessTerminated() override;
+  void OnCertificateError() override;
+  void OnOpenURL(const std::string& target_url) override;
 
   // Forced close of the engine browser, if there is one; the next
   // before-unload is answered without asking.
@@ -51,6 +58,8 @@ class BrowserClient : public engine::Client {
   bool frame_dirty = true;
 
  private:
+  void Post(std::int32_t code, const std::string& payload);
+
   std::int32_t handle_;
   EventSinks sinks_;
   engine::BrowserSettings settings_;

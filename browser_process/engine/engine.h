@@ -129,6 +129,17 @@ class Client {
   // BGRA pixels, rows top to bottom, width x 4 bytes each.
   virtual void OnPaint(const std::vector<Rect>& dirty, const void* buffer, int width, int height) = 0;
   virtual void OnCursorChange(CursorType type) = 0;
+
+  // Page events.
+  virtual void OnAddressChange(bool main_frame, const std::string& url) = 0;
+  virtual void OnTitleChange(const std::string& title) = 0;
+  virtual void OnLoadingStateChange(bool is_loading, bool can_go_back, bool can_go_forward) = 0;
+  // `error_code` in the network-error numbering hosts know (-102 refused ...).
+  virtual void OnLoadError(bool main_frame, int error_code, const std::string& failed_url) = 0;
+  virtual void OnRenderProcessTerminated() = 0;
+  virtual void OnCertificateError() = 0;
+  // A popup or a link the page wants opened in another window; none is made.
+  virtual void OnOpenURL(const std::string& target_url) = 0;
 };
 
 class Engine {

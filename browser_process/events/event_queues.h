@@ -27,7 +27,14 @@ EventSinks ContextEventSinks();
 enum BrowserEventCode : std::int32_t {
   kBrowserCreated = 0,
   kBrowserClosed = 1,
+  kAddressChanged = 2,
+  kTitleChanged = 3,
+  kLoadingStateChanged = 4,
   kLoadEnded = 5,
+  kLoadFailed = 10,
+  kRenderProcessTerminated = 11,
+  kCertificateError = 12,
+  kOpenURL = 13,
 };
 
 class ClientContext;

@@ -258,6 +258,38 @@ TEST_F(Core, AFrameLargerThanTheSectionIsNeverCopied) {
   EXPECT_EQ(r.height, 0);
 }
 
+TEST_F(Core, PageEventsCarryTheirPayloads) {
+  const std::int32_t h = Create();
+  Pump();
+  auto c = context_.Find(h);
+  c->OnAddressChange(true, "https://a.test/x?q=\"1\"");
+  c->OnAddressChange(false, "https://sub.test/");  // sub-frames are dropped
+  c->OnTitleChange("T\xff");                       // not UTF-8: replaced, not passed on broken
+  c->OnLoadingStateChange(true, false, true);
+  c->OnLoadEnd(true, 200, "https://a.test/");
+  c->OnLoadEnd(false, 404, "https://sub.test/");
+  c->OnLoadError(true, -102, "http://127.0.0.1:9/");
+  c->OnLoadError(false, -105, "https://sub.test/");
+  c->OnRenderProcessTerminated();
+  c->OnCertificateError();
+  c->OnOpenURL("https://popup.test/");
+  const auto reply = Pump();
+  const std::vector<IPCEvent> expected = {
+      {h, 2, R"({"url":"https://a.test/x?q=\"1\""})"},
+      {h, 3, "{\"title\":\"T\xef\xbf\xbd\"}"},
+      {h, 4, R"({"isLoading":true,"canGoBack":false,"canGoForward":true})"},
+      {h, 5, R"({"status":200,"url":"https://a.test/"})"},
+      {h, 10, R"({"error":-102,"url":"http://127.0.0.1:9/"})"},
+      {h, 11, ""},
+      {h, 12, ""},
+      {h, 13, R"({"url":"https://popup.test/"})"},
+  };
+  ASSERT_EQ(reply.browser_events.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_TRUE(reply.browser_events[i] == expected[i]) << i << ": " << reply.browser_events[i].data;
+  }
+}
+
 TEST_F(Core, CursorTable) {
   using C = engine::CursorType;
   const std::pair<C, int> table[] = {

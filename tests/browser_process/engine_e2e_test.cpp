@@ -10,6 +10,7 @@
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <csignal>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
@@ -28,7 +29,58 @@ using Clock = std::chrono::steady_clock;
 std::string Program() { return tev_test::BinaryDir() + "/browser_process"; }
 
 std::vector<int> g_events;
-void OnEvent(int32_t, int32_t code, const char*) { g_events.push_back(code); }
+std::vector<std::pair<int, std::string>> g_payloads;
+void OnEvent(int32_t, int32_t code, const char* data) {
+  g_events.push_back(code);
+  g_payloads.emplace_back(code, data);
+}
+
+// A small HTTP server on loopback serving `dir`, for the length of a test.
+class HttpServer {
+ public:
+  explicit HttpServer(const std::string& dir) {
+    port_ = FreePort();
+    pid_ = fork();
+    if (pid_ == 0) {
+      execl("/usr/bin/python3", "python3", "-m", "http.server", std::to_string(port_).c_str(), "--bind", "127.0.0.1",
+            "--directory", dir.c_str(), nullptr);
+      _exit(127);
+    }
+    // Ready once it accepts.
+    for (int i = 0; i < 200 && !Accepts(port_); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  ~HttpServer() {
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
+  int port() const { return port_; }
+
+  static int FreePort() {
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t n = sizeof a;
+    getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
+    close(s);
+    return ntohs(a.sin_port);
+  }
+  static bool Accepts(int port) {
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    close(s);
+    return ok;
+  }
+
+ private:
+  int port_ = 0;
+  pid_t pid_ = -1;
+};
 
 class Engine : public testing::Test {
  protected:
@@ -36,6 +88,7 @@ class Engine : public testing::Test {
     unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
     g_events.clear();
+    g_payloads.clear();
   }
   void TearDown() override { TEVBrowser_Shutdown(); }
 
@@ -162,6 +215,56 @@ TEST_F(Engine, TypedTextReachesAFieldExactlyOnce) {
   TEVBrowser_SendCharacterEvent(h, 8, 8, 0);
   TEVBrowser_SendKeyEvent(h, 0x08, 0, true, 0);
   EXPECT_TRUE(FrameShows(h, 400, 300, 0xFFFF0000));
+}
+
+TEST_F(Engine, APageLoadReportsAddressTitleLoadingAndItsEnd) {
+  const auto dir = std::filesystem::temp_directory_path() / ("tev_http_" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir / "page.html") << "<html><head><title>Served page</title></head><body>hello</body></html>";
+  HttpServer server(dir.string());
+  const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/page.html";
+  ASSERT_TRUE(Start());
+  const int32_t h = TEVBrowser_CreateBrowser(url.c_str());
+  ASSERT_TRUE(PumpUntil(h, [&] { return Loaded(); }));
+  auto first = [](int code) {
+    return std::find_if(g_payloads.begin(), g_payloads.end(), [code](const auto& p) { return p.first == code; });
+  };
+  ASSERT_NE(first(AddressChanged), g_payloads.end());
+  ASSERT_NE(first(TitleChanged), g_payloads.end());
+  ASSERT_NE(first(LoadingStateChanged), g_payloads.end());
+  EXPECT_EQ(first(AddressChanged)->second, "{\"url\":\"" + url + "\"}");
+  EXPECT_EQ(first(TitleChanged)->second, "{\"title\":\"Served page\"}");
+  EXPECT_EQ(first(LoadingStateChanged)->second, "{\"isLoading\":true,\"canGoBack\":false,\"canGoForward\":false}");
+  EXPECT_EQ(first(LoadEnded)->second, "{\"status\":200,\"url\":\"" + url + "\"}");
+  // Loading starts before the address and the end comes after it; this engine
+  // reports the title whenever it is parsed, which may be after the end.
+  EXPECT_LT(first(LoadingStateChanged), first(AddressChanged));
+  EXPECT_LT(first(AddressChanged), first(LoadEnded));
+  std::filesystem::remove_all(dir);
+}
+
+TEST_F(Engine, AClosedPortFailsWithConnectionRefused) {
+  const int port = HttpServer::FreePort();  // nothing listens there
+  const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/";
+  ASSERT_TRUE(Start());
+  const int32_t h = TEVBrowser_CreateBrowser(url.c_str());
+  ASSERT_TRUE(PumpUntil(h, [] { return std::count(g_events.begin(), g_events.end(), LoadFailed) > 0; }));
+  const auto failed = std::find_if(g_payloads.begin(), g_payloads.end(), [](const auto& p) { return p.first == LoadFailed; });
+  EXPECT_EQ(failed->second, "{\"error\":-102,\"url\":\"" + url + "\"}");
+}
+
+TEST_F(Engine, WindowOpenReportsTheUrlAndMakesNoBrowser) {
+  ASSERT_TRUE(Start());
+  const int32_t h = TEVBrowser_CreateBrowser(Solid("rgb(5,5,5)").c_str());
+  TEVBrowser_SetSize(h, 200, 100, 1.0f);
+  ASSERT_TRUE(FrameShows(h, 200, 100, 0xFF050505));
+  TEVBrowser_ExecuteJavascript(h, "window.open('https://popup.test/x', '_blank');");
+  ASSERT_TRUE(PumpUntil(h, [] { return std::count(g_events.begin(), g_events.end(), OpenURL) > 0; }));
+  const auto open = std::find_if(g_payloads.begin(), g_payloads.end(), [](const auto& p) { return p.first == OpenURL; });
+  EXPECT_EQ(open->second, "{\"url\":\"https://popup.test/x\"}");
+  PumpUntil(h, [] { return false; }, 1);
+  EXPECT_EQ(std::count(g_events.begin(), g_events.end(), OpenURL), 1);
+  EXPECT_EQ(std::count(g_events.begin(), g_events.end(), BrowserCreated), 1);  // no second browser
 }
 
 TEST_F(Engine, APointerElementGivesCursorSix) {

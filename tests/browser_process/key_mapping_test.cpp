@@ -4,7 +4,11 @@
 
 #include <gdk/gdk.h>
 
+#include <gio/gio.h>
+#include <webkit2/webkit2.h>
+
 #include "engine/webkit/key_mapping.h"
+#include "engine/webkit/network_errors.h"
 
 namespace {
 
@@ -70,6 +74,32 @@ TEST(KeyMapping, ModifierFlags) {
   EXPECT_EQ(GdkStateFromFlags(1u << 0), static_cast<unsigned>(GDK_LOCK_MASK));
   EXPECT_EQ(GdkStateFromFlags(1u << 12), static_cast<unsigned>(GDK_MOD5_MASK));
   EXPECT_EQ(GdkStateFromFlags(0), 0u);
+}
+
+TEST(NetworkErrors, TheEnginesFailuresInTheHostsNumbering) {
+  using engine::webkit::NetworkErrorCode;
+  const struct {
+    GQuark domain;
+    int code;
+    int expected;
+  } cases[] = {
+      {G_IO_ERROR, G_IO_ERROR_CONNECTION_REFUSED, -102},
+      {G_RESOLVER_ERROR, G_RESOLVER_ERROR_NOT_FOUND, -105},
+      {G_RESOLVER_ERROR, G_RESOLVER_ERROR_TEMPORARY_FAILURE, -105},
+      {WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED, -3},
+      {G_IO_ERROR, G_IO_ERROR_CANCELLED, -3},
+      {WEBKIT_POLICY_ERROR, WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE, -3},
+      {G_IO_ERROR, G_IO_ERROR_TIMED_OUT, -7},
+      {G_IO_ERROR, G_IO_ERROR_CONNECTION_CLOSED, -100},
+      {G_IO_ERROR, G_IO_ERROR_HOST_UNREACHABLE, -109},
+      {G_IO_ERROR, G_IO_ERROR_NETWORK_UNREACHABLE, -106},
+      {WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_UNKNOWN_PROTOCOL, -301},
+      {WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_FILE_DOES_NOT_EXIST, -6},
+      {WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_TRANSPORT, -2},
+      {G_IO_ERROR, G_IO_ERROR_PERMISSION_DENIED, -2},
+      {WEBKIT_POLICY_ERROR, WEBKIT_POLICY_ERROR_CANNOT_SHOW_URI, -2},
+  };
+  for (const auto& c : cases) EXPECT_EQ(NetworkErrorCode(c.domain, c.code), c.expected) << c.code;
 }
 
 }  // namespace

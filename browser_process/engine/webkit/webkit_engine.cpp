@@ -18,6 +18,7 @@
 #include <webkit2/webkit2.h>
 
 #include "key_mapping.h"
+#include "network_errors.h"
 
 namespace engine::webkit {
 namespace {
@@ -107,8 +108,10 @@ class WebKitBrowser : public Browser {
   }
 
   void Load(const std::string& url) {
-    if (!url.empty()) webkit_web_view_load_uri(view_, url.c_str());
+    if (view_ && !url.empty()) webkit_web_view_load_uri(view_, url.c_str());
   }
+  void set_initial_url(const std::string& url) { initial_url_ = url; }
+  const std::string& initial_url() const { return initial_url_; }
   // Work for one pump pass: paints and cursor. False once closed.
   void Deliver();
   bool closing() const { return closing_; }
@@ -165,6 +168,48 @@ class WebKitBrowser : public Browser {
   static gboolean OnDamage(GtkWidget*, GdkEventExpose* event, gpointer self);
   static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self);
   static gboolean OnClose(WebKitWebView*, gpointer) { return TRUE; }  // scripts cannot close a view
+  static void OnUri(WebKitWebView* view, GParamSpec*, gpointer self) {
+    const char* uri = webkit_web_view_get_uri(view);
+    static_cast<WebKitBrowser*>(self)->client_->OnAddressChange(true, uri ? uri : "");
+  }
+  static void OnTitle(WebKitWebView* view, GParamSpec*, gpointer self) {
+    const char* title = webkit_web_view_get_title(view);
+    static_cast<WebKitBrowser*>(self)->client_->OnTitleChange(title ? title : "");
+  }
+  static void OnLoading(WebKitWebView* view, GParamSpec*, gpointer self) {
+    static_cast<WebKitBrowser*>(self)->client_->OnLoadingStateChange(
+        webkit_web_view_is_loading(view), webkit_web_view_can_go_back(view), webkit_web_view_can_go_forward(view));
+  }
+  static gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error, gpointer self) {
+    const int code = error ? NetworkErrorCode(error->domain, error->code) : -2;
+    static_cast<WebKitBrowser*>(self)->client_->OnLoadError(true, code, uri ? uri : "");
+    return FALSE;
+  }
+  static gboolean OnTlsErrors(WebKitWebView*, gchar*, GTlsCertificate*, GTlsCertificateFlags, gpointer self) {
+    static_cast<WebKitBrowser*>(self)->client_->OnCertificateError();
+    return FALSE;  // the engine's policy fails the load
+  }
+  static void OnWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer self) {
+    static_cast<WebKitBrowser*>(self)->client_->OnRenderProcessTerminated();
+  }
+  // window.open and friends: the host hears of the URL, no view is made.
+  static GtkWidget* OnCreate(WebKitWebView*, WebKitNavigationAction* action, gpointer self) {
+    WebKitURIRequest* request = webkit_navigation_action_get_request(action);
+    const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
+    static_cast<WebKitBrowser*>(self)->client_->OnOpenURL(uri ? uri : "");
+    return nullptr;
+  }
+  static gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
+                                 gpointer self) {
+    if (type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) return FALSE;
+    WebKitNavigationAction* action =
+        webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+    WebKitURIRequest* request = webkit_navigation_action_get_request(action);
+    const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
+    static_cast<WebKitBrowser*>(self)->client_->OnOpenURL(uri ? uri : "");
+    webkit_policy_decision_ignore(decision);
+    return TRUE;
+  }
   void ApplySize();
   GdkEvent* NewEvent(GdkEventType type);
   void Dispatch(GdkEvent* event) {
@@ -181,6 +226,7 @@ class WebKitBrowser : public Browser {
   bool closing_ = false;
   GdkCursor* last_cursor_ = reinterpret_cast<GdkCursor*>(-1);
   KeyState keys_;
+  std::string initial_url_;
   cairo_surface_t* readback_ = nullptr;
   int applied_width_ = 0;
   int applied_height_ = 0;
@@ -227,6 +273,7 @@ class WebKitEngine : public Engine {
 
   void DoMessageLoopWork() override {
     if (!initialized_) return;
+    Announce();
     // Whatever is ready, bounded so one pass never stalls the host.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(12);
     for (int i = 0; i < 2000 && std::chrono::steady_clock::now() < deadline; ++i) {
@@ -236,8 +283,8 @@ class WebKitEngine : public Engine {
     for (auto it = browsers_.begin(); it != browsers_.end();) {
       auto& [browser, announced] = *it;
       if (!announced) {
-        announced = true;
-        browser->client().OnAfterCreated(browser);
+        ++it;  // created during this pass: announced at the next
+        continue;
       }
       if (browser->closing()) {
         browser->Destroy();
@@ -247,6 +294,16 @@ class WebKitEngine : public Engine {
       }
       browser->Deliver();
       ++it;
+    }
+  }
+
+  // New browsers reach their clients first, then their pages start loading.
+  void Announce() {
+    for (auto& [browser, announced] : browsers_) {
+      if (announced) continue;
+      announced = true;
+      browser->client().OnAfterCreated(browser);
+      browser->Load(browser->initial_url());
     }
   }
 
@@ -272,7 +329,7 @@ class WebKitEngine : public Engine {
                      const BrowserSettings& settings) override {
     if (!initialized_ || !window.windowless || !client) return false;
     auto browser = std::make_shared<WebKitBrowser>(*this, std::move(client), context_, settings);
-    browser->Load(url);
+    browser->set_initial_url(url);  // loaded once the client knows its browser
     browsers_.emplace_back(std::move(browser), false);
     return true;
   }
@@ -333,6 +390,14 @@ WebKitBrowser::WebKitBrowser(WebKitEngine& engine, std::shared_ptr<Client> clien
   g_signal_connect(window_, "damage-event", G_CALLBACK(OnDamage), this);
   g_signal_connect(view_, "load-changed", G_CALLBACK(OnLoadChanged), this);
   g_signal_connect(view_, "close", G_CALLBACK(OnClose), this);
+  g_signal_connect(view_, "notify::uri", G_CALLBACK(OnUri), this);
+  g_signal_connect(view_, "notify::title", G_CALLBACK(OnTitle), this);
+  g_signal_connect(view_, "notify::is-loading", G_CALLBACK(OnLoading), this);
+  g_signal_connect(view_, "load-failed", G_CALLBACK(OnLoadFailed), this);
+  g_signal_connect(view_, "load-failed-with-tls-errors", G_CALLBACK(OnTlsErrors), this);
+  g_signal_connect(view_, "web-process-terminated", G_CALLBACK(OnWebProcessTerminated), this);
+  g_signal_connect(view_, "create", G_CALLBACK(OnCreate), this);
+  g_signal_connect(view_, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
   gtk_widget_show_all(window_);
 }
 
