@@ -44,6 +44,8 @@ BrowserClient::BrowserClient(std::int32_t handle, EventSinks sinks, engine::Brow
 
 BrowserClient::~BrowserClient() {
   if (browser_) Close();
+  pending_dialog_.reset();
+  pending_file_dialog_.reset();
 }
 
 void BrowserClient::OnAfterCreated(std::shared_ptr<engine::Browser> browser) {
@@ -56,6 +58,7 @@ void BrowserClient::OnAfterCreated(std::shared_ptr<engine::Browser> browser) {
 void BrowserClient::OnBeforeClose() {
   browser_.reset();
   created_ = false;
+  pending_dialog_.reset();  // can no longer be answered
   Post(kBrowserClosed, "");
 }
 
@@ -101,6 +104,73 @@ void BrowserClient::OnRenderProcessTerminated() { Post(kRenderProcessTerminated,
 void BrowserClient::OnCertificateError() { Post(kCertificateError, ""); }
 
 void BrowserClient::OnOpenURL(const std::string& target_url) { Post(kOpenURL, Json({{"url", target_url}})); }
+
+void BrowserClient::OnConsoleMessage(const std::string& message, const std::string& source, int line) {
+  if (sinks_.console) sinks_.console(handle_, message, source, line);
+}
+
+void BrowserClient::OnScriptMessage(int code, const std::string& text) {
+  if (sinks_.script_event) sinks_.script_event(handle_, code, text);
+}
+
+bool BrowserClient::OnJSDialog(engine::JsDialogType type, const std::string& message,
+                               const std::string& default_prompt, std::shared_ptr<engine::DialogCallback> callback,
+                               bool& suppress) {
+  if (pending_dialog_) {
+    suppress = true;  // the open dialog stays; the new one is dropped
+    return false;
+  }
+  pending_dialog_ = std::move(callback);
+  Post(kJavaScriptDialog, Json({{"dialogType", static_cast<int>(type)}, {"messageText", message},
+                                {"defaultPromptText", default_prompt}}));
+  return true;
+}
+
+bool BrowserClient::OnBeforeUnloadDialog(const std::string& message, bool, std::shared_ptr<engine::DialogCallback> callback) {
+  if (skip_unload) {
+    skip_unload = false;
+    callback->Continue(true, "");  // leave without asking
+    return true;
+  }
+  if (pending_dialog_) {
+    callback->Continue(false, "");  // another dialog is open: stay
+    return true;
+  }
+  pending_dialog_ = std::move(callback);
+  Post(kJavaScriptDialog, Json({{"dialogType", 3}, {"messageText", message}, {"defaultPromptText", ""}}));
+  return true;
+}
+
+void BrowserClient::OnResetDialogState() {
+  pending_dialog_.reset();
+  Post(kDialogReset, "");
+}
+
+bool BrowserClient::OnFileDialog(engine::FileDialogMode mode, const std::string& default_path,
+                                 const std::vector<std::string>& extensions, const std::vector<std::string>& descriptions,
+                                 std::shared_ptr<engine::FileDialogCallback> callback) {
+  if (pending_file_dialog_) pending_file_dialog_->Cancel();  // the newer chooser replaces it
+  pending_file_dialog_ = std::move(callback);
+  Post(kFileDialogOpen + static_cast<int>(mode),
+       Json({{"default_path", default_path}, {"extensions", extensions}, {"descriptions", descriptions}}));
+  return true;
+}
+
+bool BrowserClient::AnswerDialog(bool success, const std::string& user_input) {
+  if (!pending_dialog_) return false;
+  const auto callback = std::move(pending_dialog_);
+  pending_dialog_.reset();
+  callback->Continue(success, user_input);
+  return true;
+}
+
+bool BrowserClient::AnswerFileDialog(const std::vector<std::string>& paths) {
+  if (!pending_file_dialog_) return false;
+  const auto callback = std::move(pending_file_dialog_);
+  pending_file_dialog_.reset();
+  callback->Continue(paths);
+  return true;
+}
 
 engine::Rect BrowserClient::GetViewRect() { return {0, 0, view_width, view_height}; }
 

@@ -33,6 +33,21 @@ class BrowserClient : public engine::Client {
   void OnRenderProcessTerminated() override;
   void OnCertificateError() override;
   void OnOpenURL(const std::string& target_url) override;
+  void OnConsoleMessage(const std::string& message, const std::string& source, int line) override;
+  void OnScriptMessage(int code, const std::string& text) override;
+  bool OnJSDialog(engine::JsDialogType type, const std::string& message, const std::string& default_prompt,
+                  std::shared_ptr<engine::DialogCallback> callback, bool& suppress) override;
+  bool OnBeforeUnloadDialog(const std::string& message, bool is_reload,
+                            std::shared_ptr<engine::DialogCallback> callback) override;
+  void OnResetDialogState() override;
+  bool OnFileDialog(engine::FileDialogMode mode, const std::string& default_path,
+                    const std::vector<std::string>& extensions, const std::vector<std::string>& descriptions,
+                    std::shared_ptr<engine::FileDialogCallback> callback) override;
+
+  // The host's answers (SetDialogResult, SetFileDialogResult): false when no
+  // dialog of that kind is pending.
+  bool AnswerDialog(bool success, const std::string& user_input);
+  bool AnswerFileDialog(const std::vector<std::string>& paths);
 
   // Forced close of the engine browser, if there is one; the next
   // before-unload is answered without asking.
@@ -66,4 +81,6 @@ class BrowserClient : public engine::Client {
   std::string initial_url_;
   bool created_ = false;
   std::shared_ptr<engine::Browser> browser_;
+  std::shared_ptr<engine::DialogCallback> pending_dialog_;
+  std::shared_ptr<engine::FileDialogCallback> pending_file_dialog_;
 };

@@ -291,9 +291,8 @@ void HandleOneWayRequest(ClientContext& context, std::uint32_t type, const Paylo
       break;
     }
     case IPCMessageType::SetDialogResult: {
-      // Pages raise no dialogs through this engine yet: nothing is pending.
       IPCSetDialogResult r;
-      Frame(context, name, payload, r, false);
+      if (auto c = Frame(context, name, payload, r, true)) c->AnswerDialog(r.success, r.user_input);
       break;
     }
     case IPCMessageType::SetContextMenuResult: {
@@ -303,7 +302,7 @@ void HandleOneWayRequest(ClientContext& context, std::uint32_t type, const Paylo
     }
     case IPCMessageType::SetFileDialogResult: {
       IPCSetFileDialogResult r;
-      Frame(context, name, payload, r, false);
+      if (auto c = Frame(context, name, payload, r, true)) c->AnswerFileDialog(r.paths);
       break;
     }
     default:

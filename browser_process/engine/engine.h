@@ -82,6 +82,25 @@ enum class CursorType {
   Other,
 };
 
+// The engine's side of a JavaScript dialog (alert, confirm, prompt or
+// before-unload) that waits for an answer.
+class DialogCallback {
+ public:
+  virtual ~DialogCallback() = default;
+  virtual void Continue(bool success, const std::string& user_input) = 0;
+};
+
+// The engine's side of a page's file chooser.
+class FileDialogCallback {
+ public:
+  virtual ~FileDialogCallback() = default;
+  virtual void Continue(const std::vector<std::string>& paths) = 0;
+  virtual void Cancel() = 0;
+};
+
+enum class JsDialogType { Alert = 0, Confirm = 1, Prompt = 2 };
+enum class FileDialogMode { Open = 0, OpenMultiple = 1, OpenFolder = 2, Save = 3 };
+
 // One engine browser, valid from Client::OnAfterCreated to Client::OnBeforeClose.
 class Browser {
  public:
@@ -140,6 +159,22 @@ class Client {
   virtual void OnCertificateError() = 0;
   // A popup or a link the page wants opened in another window; none is made.
   virtual void OnOpenURL(const std::string& target_url) = 0;
+  virtual void OnConsoleMessage(const std::string& message, const std::string& source, int line) = 0;
+  // What a page passed to its _tev_event function.
+  virtual void OnScriptMessage(int code, const std::string& text) = 0;
+
+  // Dialogs: true when the client takes the callback (the page waits for
+  // the answer). For a dialog refused while another is open the client sets
+  // `suppress` and returns false.
+  virtual bool OnJSDialog(JsDialogType type, const std::string& message, const std::string& default_prompt,
+                          std::shared_ptr<DialogCallback> callback, bool& suppress) = 0;
+  virtual bool OnBeforeUnloadDialog(const std::string& message, bool is_reload,
+                                    std::shared_ptr<DialogCallback> callback) = 0;
+  // The engine gave up a dialog it had asked for (navigation, reload, ...).
+  virtual void OnResetDialogState() = 0;
+  virtual bool OnFileDialog(FileDialogMode mode, const std::string& default_path,
+                            const std::vector<std::string>& extensions, const std::vector<std::string>& descriptions,
+                            std::shared_ptr<FileDialogCallback> callback) = 0;
 };
 
 class Engine {

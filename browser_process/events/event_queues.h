@@ -31,10 +31,13 @@ enum BrowserEventCode : std::int32_t {
   kTitleChanged = 3,
   kLoadingStateChanged = 4,
   kLoadEnded = 5,
+  kJavaScriptDialog = 6,
+  kDialogReset = 7,
   kLoadFailed = 10,
   kRenderProcessTerminated = 11,
   kCertificateError = 12,
   kOpenURL = 13,
+  kFileDialogOpen = 14,  // 15, 16, 17: open several, open folder, save
 };
 
 class ClientContext;

@@ -290,6 +290,110 @@ TEST_F(Core, PageEventsCarryTheirPayloads) {
   }
 }
 
+// Answers the engine got, as text.
+struct RecordingDialog : engine::DialogCallback {
+  std::vector<std::string>* answers;
+  explicit RecordingDialog(std::vector<std::string>* a) : answers(a) {}
+  void Continue(bool success, const std::string& input) override {
+    answers->push_back(std::string(success ? "ok " : "no ") + input);
+  }
+};
+struct RecordingFileDialog : engine::FileDialogCallback {
+  std::vector<std::string>* answers;
+  explicit RecordingFileDialog(std::vector<std::string>* a) : answers(a) {}
+  void Continue(const std::vector<std::string>& paths) override {
+    std::string all = "files";
+    for (const auto& p : paths) all += " " + p;
+    answers->push_back(all);
+  }
+  void Cancel() override { answers->push_back("cancelled"); }
+};
+
+TEST_F(Core, DialogsWaitForTheHostAndFollowTheirRules) {
+  const std::int32_t h = Create();
+  Pump();
+  auto c = context_.Find(h);
+  std::vector<std::string> answers;
+  auto dialog = [&] { return std::make_shared<RecordingDialog>(&answers); };
+
+  bool suppress = false;
+  EXPECT_TRUE(c->OnJSDialog(engine::JsDialogType::Prompt, "Name?", "Ann", dialog(), suppress));
+  EXPECT_FALSE(suppress);
+  // A second dialog while one is pending is dropped, with no event.
+  EXPECT_FALSE(c->OnJSDialog(engine::JsDialogType::Alert, "again", "", dialog(), suppress));
+  EXPECT_TRUE(suppress);
+  // A before-unload while a dialog is pending stays on the page at once.
+  EXPECT_TRUE(c->OnBeforeUnloadDialog("Leave?", false, dialog()));
+  EXPECT_EQ(answers, std::vector<std::string>{"no "});
+  auto reply = Pump();
+  ASSERT_EQ(reply.browser_events.size(), 1u);
+  EXPECT_TRUE(reply.browser_events[0] ==
+              (IPCEvent{h, 6, R"({"dialogType":2,"messageText":"Name?","defaultPromptText":"Ann"})"}));
+  EXPECT_EQ(OneWay(T::SetDialogResult, IPCSetDialogResult{h, true, "Bob"}), "");
+  EXPECT_EQ(answers.back(), "ok Bob");
+  EXPECT_EQ(OneWay(T::SetDialogResult, IPCSetDialogResult{h, true, "again"}), "");  // nothing pending: nothing
+  EXPECT_EQ(answers.size(), 2u);
+
+  // Skip-unload answers the next before-unload with "leave", without the host.
+  c->skip_unload = true;
+  EXPECT_TRUE(c->OnBeforeUnloadDialog("Leave?", false, dialog()));
+  EXPECT_EQ(answers.back(), "ok ");
+  EXPECT_FALSE(c->skip_unload);
+  EXPECT_TRUE(c->OnBeforeUnloadDialog("Leave?", true, dialog()));
+  reply = Pump();
+  ASSERT_EQ(reply.browser_events.size(), 1u);
+  EXPECT_TRUE(reply.browser_events[0] == (IPCEvent{h, 6, R"({"dialogType":3,"messageText":"Leave?","defaultPromptText":""})"}));
+  // The engine gives the dialog up: event 7, and the answer goes nowhere.
+  c->OnResetDialogState();
+  EXPECT_EQ(OneWay(T::SetDialogResult, IPCSetDialogResult{h, true, ""}), "");
+  EXPECT_EQ(answers.size(), 3u);
+  EXPECT_EQ(Pump().browser_events.back().code, 7);
+
+  // A newer file chooser cancels the older one; the answer goes to the newer.
+  auto file = [&] { return std::make_shared<RecordingFileDialog>(&answers); };
+  EXPECT_TRUE(c->OnFileDialog(engine::FileDialogMode::Open, "", {".png"}, {"PNG image"}, file()));
+  EXPECT_TRUE(c->OnFileDialog(engine::FileDialogMode::OpenMultiple, "/home", {".png", ".jpg;.jpeg;.jpe"},
+                              {"PNG image", ""}, file()));
+  EXPECT_EQ(answers.back(), "cancelled");
+  reply = Pump();
+  ASSERT_EQ(reply.browser_events.size(), 2u);
+  EXPECT_TRUE(reply.browser_events[1] ==
+              (IPCEvent{h, 15, R"({"default_path":"/home","extensions":[".png",".jpg;.jpeg;.jpe"],"descriptions":["PNG image",""]})"}));
+  EXPECT_EQ(OneWay(T::SetFileDialogResult, IPCSetFileDialogResult{h, {"/a.png", "/b.png"}}), "");
+  EXPECT_EQ(answers.back(), "files /a.png /b.png");
+  EXPECT_TRUE(c->OnFileDialog(engine::FileDialogMode::Save, "", {}, {}, file()));
+  EXPECT_EQ(OneWay(T::SetFileDialogResult, IPCSetFileDialogResult{h, {}}), "");  // an empty list cancels
+  EXPECT_EQ(answers.back(), "files");
+  EXPECT_EQ(Pump().browser_events.back().code, 17);
+
+  // Console lines and script messages go to their own queues.
+  c->OnConsoleMessage("hello", "https://a.test/app.js", 12);
+  c->OnScriptMessage(7, "hi");
+  reply = Pump();
+  ASSERT_EQ(reply.console_messages.size(), 1u);
+  EXPECT_TRUE(reply.console_messages[0] == (IPCConsoleMessage{h, "hello", "https://a.test/app.js", 12}));
+  ASSERT_EQ(reply.script_events.size(), 1u);
+  EXPECT_TRUE(reply.script_events[0] == (IPCEvent{h, 7, "hi"}));
+}
+
+TEST_F(Core, AnswersNeedAnOpenBrowser) {
+  const std::int32_t h = Create();
+  EXPECT_EQ(OneWay(T::SetDialogResult, IPCSetDialogResult{h, true, ""}),
+            "CLIENT SetDialogResult: Browser has not yet been created\n");
+  EXPECT_EQ(OneWay(T::SetFileDialogResult, IPCSetFileDialogResult{9, {}}),
+            "CLIENT SetFileDialogResult: Invalid browser handle 9\n");
+  Pump();
+  std::vector<std::string> answers;
+  bool suppress = false;
+  context_.Find(h)->OnJSDialog(engine::JsDialogType::Alert, "x", "", std::make_shared<RecordingDialog>(&answers),
+                               suppress);
+  OneWay(T::DestroyBrowser, IPCBrowserRequest{h});
+  Pump();  // closed: the pending dialog is dropped unanswered
+  EXPECT_EQ(OneWay(T::SetDialogResult, IPCSetDialogResult{h, true, ""}),
+            "CLIENT SetDialogResult: Browser has not yet been created\n");
+  EXPECT_TRUE(answers.empty());
+}
+
 TEST_F(Core, CursorTable) {
   using C = engine::CursorType;
   const std::pair<C, int> table[] = {

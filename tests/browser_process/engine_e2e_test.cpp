@@ -225,7 +225,7 @@ TEST_F(Engine, APageLoadReportsAddressTitleLoadingAndItsEnd) {
   const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/page.html";
   ASSERT_TRUE(Start());
   const int32_t h = TEVBrowser_CreateBrowser(url.c_str());
-  ASSERT_TRUE(PumpUntil(h, [&] { return Loaded(); }));
+  ASSERT_TRUE(PumpUntil(h, [&] { return Loaded() && std::count(g_events.begin(), g_events.end(), TitleChanged) > 0; }));
   auto first = [](int code) {
     return std::find_if(g_payloads.begin(), g_payloads.end(), [code](const auto& p) { return p.first == code; });
   };
@@ -265,6 +265,44 @@ TEST_F(Engine, WindowOpenReportsTheUrlAndMakesNoBrowser) {
   PumpUntil(h, [] { return false; }, 1);
   EXPECT_EQ(std::count(g_events.begin(), g_events.end(), OpenURL), 1);
   EXPECT_EQ(std::count(g_events.begin(), g_events.end(), BrowserCreated), 1);  // no second browser
+}
+
+std::string g_dialog_answer;
+// Answers every JavaScript dialog from inside the event callback, as an
+// application would.
+void AnswerDialogs(int32_t handle, int32_t code, const char* data) {
+  OnEvent(handle, code, data);
+  if (code == JavaScriptDialog) TEVBrowser_SetDialogResult(handle, true, g_dialog_answer.c_str());
+}
+
+TEST_F(Engine, DialogsWaitForTheHostsAnswer) {
+  ASSERT_TRUE(Start());
+  // Green only once alert has returned, confirm said yes and prompt got the text.
+  const std::string page =
+      "data:text/html,<html><body style='margin:0;background:rgb(255,0,0)'><script>"
+      "alert('first');"
+      "var ok = confirm('sure?');"
+      "var name = prompt('name?', 'Ann');"
+      "if (ok && name === 'Bob') document.body.style.background = 'rgb(0,255,0)';"
+      "</script></body></html>";
+  g_dialog_answer = "Bob";
+  const int32_t h = TEVBrowser_CreateBrowser(page.c_str());
+  TEVBrowser_SetSize(h, 200, 100, 1.0f);
+  const auto give_up = Clock::now() + std::chrono::seconds(20);
+  while (Clock::now() < give_up && !(width_ == 200 && Pixel(100, 50) == 0xFF00FF00)) {
+    TEVBrowser_ProcessEvents(nullptr, AnswerDialogs, nullptr);
+    Render(h);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(Pixel(100, 50), 0xFF00FF00u);
+  std::vector<std::string> dialogs;
+  for (const auto& [code, data] : g_payloads) {
+    if (code == JavaScriptDialog) dialogs.push_back(data);
+  }
+  EXPECT_EQ(dialogs, (std::vector<std::string>{
+                         R"({"dialogType":0,"messageText":"first","defaultPromptText":""})",
+                         R"({"dialogType":1,"messageText":"sure?","defaultPromptText":""})",
+                         R"({"dialogType":2,"messageText":"name?","defaultPromptText":"Ann"})"}));
 }
 
 TEST_F(Engine, APointerElementGivesCursorSix) {

@@ -96,6 +96,37 @@ class CursorTable {
 
 class WebKitEngine;
 
+// ---- JavaScript dialogs ------------------------------------------------------
+
+// Holds a script dialog until the host answers; the page waits meanwhile.
+// Let go unanswered, the dialog closes with its defaults.
+class ScriptDialogAnswer : public DialogCallback {
+ public:
+  explicit ScriptDialogAnswer(WebKitScriptDialog* dialog) : dialog_(webkit_script_dialog_ref(dialog)) {}
+  ~ScriptDialogAnswer() override { webkit_script_dialog_unref(dialog_); }
+  void Continue(bool success, const std::string& user_input) override {
+    if (answered_) return;
+    answered_ = true;
+    switch (webkit_script_dialog_get_dialog_type(dialog_)) {
+      case WEBKIT_SCRIPT_DIALOG_CONFIRM:
+      case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:  // confirmed: leave the page
+        webkit_script_dialog_confirm_set_confirmed(dialog_, success);
+        break;
+      case WEBKIT_SCRIPT_DIALOG_PROMPT:
+        if (success) webkit_script_dialog_prompt_set_text(dialog_, user_input.c_str());
+        break;
+      default:
+        break;
+    }
+    webkit_script_dialog_close(dialog_);
+  }
+  bool answered() const { return answered_; }
+
+ private:
+  WebKitScriptDialog* dialog_;
+  bool answered_ = false;
+};
+
 // ---- one browser --------------------------------------------------------------
 
 class WebKitBrowser : public Browser {
@@ -190,7 +221,34 @@ class WebKitBrowser : public Browser {
     return FALSE;  // the engine's policy fails the load
   }
   static void OnWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer self) {
-    static_cast<WebKitBrowser*>(self)->client_->OnRenderProcessTerminated();
+    auto* b = static_cast<WebKitBrowser*>(self);
+    b->AbandonDialog();
+    b->client_->OnRenderProcessTerminated();
+  }
+  static gboolean OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer self) {
+    auto* b = static_cast<WebKitBrowser*>(self);
+    const char* message = webkit_script_dialog_get_message(dialog);
+    auto answer = std::make_shared<ScriptDialogAnswer>(dialog);
+    const auto type = webkit_script_dialog_get_dialog_type(dialog);
+    if (type == WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM) {
+      b->client_->OnBeforeUnloadDialog(message ? message : "", false, answer);
+    } else {
+      const JsDialogType kind = type == WEBKIT_SCRIPT_DIALOG_CONFIRM  ? JsDialogType::Confirm
+                                : type == WEBKIT_SCRIPT_DIALOG_PROMPT ? JsDialogType::Prompt
+                                                                      : JsDialogType::Alert;
+      const char* prompt = kind == JsDialogType::Prompt ? webkit_script_dialog_prompt_get_default_text(dialog) : "";
+      bool suppress = false;
+      if (!b->client_->OnJSDialog(kind, message ? message : "", prompt ? prompt : "", answer, suppress)) {
+        return TRUE;  // dropped: our reference goes, the dialog closes unshown
+      }
+    }
+    b->open_dialog_ = answer;
+    return TRUE;  // shown by the host; closed when it answers
+  }
+  // A dialog the host was shown that the engine has given up.
+  void AbandonDialog() {
+    if (auto open = open_dialog_.lock(); open && !open->answered()) client_->OnResetDialogState();
+    open_dialog_.reset();
   }
   // window.open and friends: the host hears of the URL, no view is made.
   static GtkWidget* OnCreate(WebKitWebView*, WebKitNavigationAction* action, gpointer self) {
@@ -226,6 +284,7 @@ class WebKitBrowser : public Browser {
   bool closing_ = false;
   GdkCursor* last_cursor_ = reinterpret_cast<GdkCursor*>(-1);
   KeyState keys_;
+  std::weak_ptr<ScriptDialogAnswer> open_dialog_;
   std::string initial_url_;
   cairo_surface_t* readback_ = nullptr;
   int applied_width_ = 0;
@@ -398,6 +457,7 @@ WebKitBrowser::WebKitBrowser(WebKitEngine& engine, std::shared_ptr<Client> clien
   g_signal_connect(view_, "web-process-terminated", G_CALLBACK(OnWebProcessTerminated), this);
   g_signal_connect(view_, "create", G_CALLBACK(OnCreate), this);
   g_signal_connect(view_, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
+  g_signal_connect(view_, "script-dialog", G_CALLBACK(OnScriptDialog), this);
   gtk_widget_show_all(window_);
 }
 
@@ -419,7 +479,10 @@ gboolean WebKitBrowser::OnDamage(GtkWidget*, GdkEventExpose* event, gpointer sel
 
 void WebKitBrowser::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self) {
   auto* b = static_cast<WebKitBrowser*>(self);
-  if (event == WEBKIT_LOAD_STARTED) b->client_->OnLoadStart(true);
+  if (event == WEBKIT_LOAD_STARTED) {
+    b->AbandonDialog();
+    b->client_->OnLoadStart(true);
+  }
   if (event == WEBKIT_LOAD_FINISHED) {
     WebKitWebResource* main = webkit_web_view_get_main_resource(view);
     WebKitURIResponse* response = main ? webkit_web_resource_get_response(main) : nullptr;
