@@ -23,21 +23,17 @@ SectionStatus CreateSection(const std::string& name, std::size_t size, SectionMa
   // Mode 0600: only this user's processes can open the pictures.
   const int fd = ::shm_open(system_name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd == -1) return errno == EEXIST ? SectionStatus::AlreadyExists : SectionStatus::CreateFailed;
-  if (::ftruncate(fd, static_cast<off_t>(size)) != 0) {
+  // A half-made section is removed again; the caller sees the first error.
+  auto abandon = [&](SectionStatus status) {
     const int saved = errno;
     ::shm_unlink(system_name.c_str());
-    ::close(fd);
     errno = saved;
-    return SectionStatus::CreateFailed;
-  }
+    CloseHandle(fd);
+    return status;
+  };
+  if (::ftruncate(fd, static_cast<off_t>(size)) != 0) return abandon(SectionStatus::CreateFailed);
   void* view = MapWhole(fd, size);
-  if (view == nullptr) {
-    const int saved = errno;
-    ::shm_unlink(system_name.c_str());
-    ::close(fd);
-    errno = saved;
-    return SectionStatus::MapFailed;
-  }
+  if (view == nullptr) return abandon(SectionStatus::MapFailed);
   out = SectionMapping{fd, view, size, true, system_name};
   return SectionStatus::Ok;
 }
@@ -49,15 +45,13 @@ SectionStatus OpenSection(const std::string& name, std::size_t size, SectionMapp
   // Touching pages past the end of a shorter object would raise SIGBUS.
   struct stat info {};
   if (::fstat(fd, &info) != 0 || static_cast<std::size_t>(info.st_size) < size) {
-    ::close(fd);
+    CloseHandle(fd);
     errno = EINVAL;
     return SectionStatus::MapFailed;
   }
   void* view = MapWhole(fd, size);
   if (view == nullptr) {
-    const int saved = errno;
-    ::close(fd);
-    errno = saved;
+    CloseHandle(fd);
     return SectionStatus::MapFailed;
   }
   out = SectionMapping{fd, view, size, false, system_name};

@@ -39,25 +39,7 @@ bool Start(const char* mode = nullptr) {
   return TEVBrowser_Initialize(PeerPath().c_str(), "res", "fw", "bundle", "log", "cache", nullptr, "UA", false);
 }
 
-// Our own children still in the process table, as (pid, state) pairs.
-std::vector<std::pair<int, char>> Children() {
-  std::vector<std::pair<int, char>> found;
-  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-    const std::string name = entry.path().filename();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::ifstream stat(entry.path() / "stat");
-    std::string line;
-    if (!std::getline(stat, line)) continue;
-    const auto close = line.rfind(')');
-    if (close == std::string::npos) continue;
-    std::istringstream rest(line.substr(close + 2));
-    char state = 0;
-    int ppid = 0;
-    rest >> state >> ppid;
-    if (ppid == getpid()) found.emplace_back(std::stoi(name), state);
-  }
-  return found;
-}
+using tev_test::Children;
 
 // Waits until none of our children is running any more (zombies may remain).
 void WaitForChildrenToEnd() {

@@ -8,6 +8,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "child_process.h"
 #include "native_test_support.h"
 
 namespace {
@@ -18,22 +19,7 @@ using namespace std::chrono_literals;
 
 constexpr TEV_ProcessFlags kBoth = TEV_CAPTURE_STDOUT | TEV_CAPTURE_STDERR;
 
-std::vector<std::pair<int, char>> Children() {
-  std::vector<std::pair<int, char>> found;
-  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-    const std::string name = entry.path().filename();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::ifstream stat(entry.path() / "stat");
-    std::string line;
-    if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) continue;
-    std::istringstream rest(line.substr(line.rfind(')') + 2));
-    char state = 0;
-    int ppid = 0;
-    rest >> state >> ppid;
-    if (ppid == getpid()) found.emplace_back(std::stoi(name), state);
-  }
-  return found;
-}
+using tev_test::Children;
 
 int OpenDescriptors() {
   return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),

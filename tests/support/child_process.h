@@ -1,6 +1,8 @@
 #pragma once
 // Starting and collecting helper processes in tests.
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/process.h"
 
@@ -14,5 +16,9 @@ platform::ProcessId Start(const std::string& program, const std::string& command
 
 // Waits for `pid` and returns its exit status, or -signal when killed.
 int Wait(platform::ProcessId pid);
+
+// This process's children still in the process table, as (pid, state)
+// pairs; state 'Z' is a zombie.
+std::vector<std::pair<int, char>> Children();
 
 }  // namespace tev_test
