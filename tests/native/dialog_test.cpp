@@ -122,7 +122,7 @@ TEST_F(FileDialogs, OpenReturnsTheChosenFile) {
   TEV_Char* path = untouched_;
   int result;
   {
-    Person person("Open File", {"key ctrl+l", "type --delay 10 '" + Dir("pictures/b.png") + "'", "key Return"});
+    Person person("Open File", {"key ctrl+l", "sleep 0.4", "type --delay 10 '" + Dir("pictures/b.png") + "'", "key Return"});
     result = TEV_OpenFileDialog(&path, filters_, 2, start.c_str());
   }
   ASSERT_EQ(result, TEV_DIALOG_OKAY);
@@ -153,7 +153,7 @@ TEST_F(FileDialogs, OpenSeveralReturnsThreeFilesInOrderAndFreesThem) {
   TEV_PathSet set{77, reinterpret_cast<TEV_Char**>(0x1), reinterpret_cast<void*>(0x2)};
   int result;
   {
-    Person person("Open Files", {"key ctrl+a", "key Return"});
+    Person person("Open Files", {"sleep 0.3", "key ctrl+a", "sleep 0.3", "key Return"});
     result = TEV_OpenFileDialogMultiple(&set, filters_, 2, start.c_str());
   }
   ASSERT_EQ(result, TEV_DIALOG_OKAY);
@@ -197,7 +197,7 @@ TEST_F(FileDialogs, PickFolderReturnsTheFolder) {
   TEV_Char* path = untouched_;
   int result;
   {
-    Person person("Select Folder", {"key ctrl+l", "type --delay 10 '" + Dir("pictures") + "'", "key Return"});
+    Person person("Select Folder", {"key ctrl+l", "sleep 0.4", "type --delay 10 '" + Dir("pictures") + "'", "key Return"});
     result = TEV_PickFolder(&path, start.c_str());
   }
   ASSERT_EQ(result, TEV_DIALOG_OKAY);
@@ -240,7 +240,7 @@ TEST_F(FileDialogs, ADefaultFolderThatDoesNotExistIsIgnored) {
   TEV_Char* path = untouched_;
   int result;
   {
-    Person person("Open File", {"key ctrl+l", "type --delay 10 '" + Dir("pictures/a.png") + "'", "key Return"});
+    Person person("Open File", {"key ctrl+l", "sleep 0.4", "type --delay 10 '" + Dir("pictures/a.png") + "'", "key Return"});
     result = TEV_OpenFileDialog(&path, nullptr, 0, u"/nonexistent/folder");
   }
   ASSERT_EQ(result, TEV_DIALOG_OKAY);
