@@ -1,12 +1,14 @@
-// tev-shot URL OUT.png [--size WxH] [--wait-ms N]
+// tev-shot URL OUT.png [--size WxH] [--wait-ms N] [--events]
 // Loads a page in an off-screen browser through libTEVBrowser.so and
 // browser_process, waits for the load to end (and N ms more) and writes the
-// frame as a PNG.
+// frame as a PNG. With --events every browser event, console line and script
+// event is printed as one JSON line on standard output as it arrives.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <spng.h>
 #include <string>
 #include <thread>
@@ -18,9 +20,23 @@
 namespace {
 
 bool g_loaded = false;
+bool g_print_events = false;
 
-void OnEvent(int32_t, int32_t code, const char*) {
+void Print(const nlohmann::ordered_json& line) {
+  if (g_print_events) std::printf("%s\n", line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+}
+
+void OnConsole(int32_t handle, const char* message, const char* source, int32_t line) {
+  Print({{"kind", "console"}, {"handle", handle}, {"message", message}, {"source", source}, {"line", line}});
+}
+
+void OnEvent(int32_t handle, int32_t code, const char* data) {
   if (code == LoadEnded) g_loaded = true;
+  Print({{"kind", "event"}, {"handle", handle}, {"code", code}, {"data", data}});
+}
+
+void OnScript(int32_t handle, int32_t code, const char* data) {
+  Print({{"kind", "script"}, {"handle", handle}, {"code", code}, {"data", data}});
 }
 
 // BGRA, premultiplied, to straight RGBA.
@@ -63,12 +79,21 @@ bool WritePng(const std::string& path, const std::vector<unsigned char>& rgba, i
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: %s URL OUT.png [--size WxH] [--wait-ms N]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s URL OUT.png [--size WxH] [--wait-ms N] [--events]\n", argv[0]);
     return 2;
   }
   const std::string url = argv[1], out = argv[2];
   int width = 1280, height = 720, wait_ms = 0;
-  for (int i = 3; i + 1 < argc; i += 2) {
+  for (int i = 3; i < argc; i += 2) {
+    if (std::strcmp(argv[i], "--events") == 0) {
+      g_print_events = true;
+      --i;
+      continue;
+    }
+    if (i + 1 >= argc) {
+      std::fprintf(stderr, "option %s needs a value\n", argv[i]);
+      return 2;
+    }
     if (std::strcmp(argv[i], "--size") == 0 && std::sscanf(argv[i + 1], "%dx%d", &width, &height) == 2) continue;
     if (std::strcmp(argv[i], "--wait-ms") == 0) {
       wait_ms = std::atoi(argv[i + 1]);
@@ -90,7 +115,7 @@ int main(int argc, char** argv) {
   std::vector<unsigned char> frame;
   int frame_width = 0, frame_height = 0;
   while (Clock::now() < give_up && TEVBrowser_ConnectionValid()) {
-    TEVBrowser_ProcessEvents(nullptr, OnEvent, nullptr);
+    TEVBrowser_ProcessEvents(OnConsole, OnEvent, OnScript);
     bool updated = false;
     int32_t w = 0, h = 0, cursor = 0;
     void* pixels = nullptr;
@@ -113,6 +138,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tev-shot: cannot write %s\n", out.c_str());
     return 1;
   }
-  std::printf("%s: %dx%d from %s\n", out.c_str(), frame_width, frame_height, url.c_str());
+  if (!g_print_events) std::printf("%s: %dx%d from %s\n", out.c_str(), frame_width, frame_height, url.c_str());
   return 0;
 }

@@ -46,5 +46,7 @@ class Engine;
 }
 
 // The ProcessEvents request: one engine pass when the request decodes, then
-// everything queued, in arrival order; the queues are emptied.
-IPCProcessEventsResponse HandleProcessEvents(ClientContext& context, const std::vector<std::uint8_t>& payload);
+// everything queued, in arrival order, as far as `reply_limit` bytes allow
+// (the largest frame payload); the rest stays queued for the next request.
+IPCProcessEventsResponse HandleProcessEvents(ClientContext& context, const std::vector<std::uint8_t>& payload,
+                                             std::uint64_t reply_limit = 4294967295u);

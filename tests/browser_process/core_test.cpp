@@ -394,6 +394,23 @@ TEST_F(Core, AnswersNeedAnOpenBrowser) {
   EXPECT_TRUE(answers.empty());
 }
 
+TEST_F(Core, RepliesThatWouldOutgrowAFrameLeaveTheRestQueued) {
+  for (int i = 0; i < 5; ++i) context_.queues.browser_events.push_back({1, i, std::string(100, 'x')});
+  context_.queues.script_events.push_back({1, 9, "s"});
+  // Room for two 120-byte events, the small script event and the headers.
+  auto reply = HandleProcessEvents(context_, ipc::Encode(IPCProcessEvents{0}), 15 + 2 * 120 + 30);
+  ASSERT_EQ(reply.browser_events.size(), 2u);
+  EXPECT_EQ(reply.browser_events[0].code, 0);
+  EXPECT_EQ(reply.browser_events[1].code, 1);
+  EXPECT_EQ(reply.script_events.size(), 1u);
+  EXPECT_LE(ipc::Encode(reply).size(), 15u + 2 * 120 + 30);
+  reply = Pump();  // the rest, in order
+  ASSERT_EQ(reply.browser_events.size(), 3u);
+  EXPECT_EQ(reply.browser_events[0].code, 2);
+  EXPECT_EQ(reply.browser_events[2].code, 4);
+  EXPECT_TRUE(context_.queues.browser_events.empty());
+}
+
 TEST_F(Core, CursorTable) {
   using C = engine::CursorType;
   const std::pair<C, int> table[] = {
