@@ -30,6 +30,12 @@ std::string Program() { return tev_test::BinaryDir() + "/browser_process"; }
 
 std::vector<int> g_events;
 std::vector<std::pair<int, std::string>> g_payloads;
+std::vector<std::string> g_console;
+std::vector<std::string> g_scripts;
+void OnConsole(int32_t, const char* message, const char* source, int32_t line) {
+  g_console.push_back(std::string(message) + " @" + source + ":" + std::to_string(line));
+}
+void OnScript(int32_t, int32_t code, const char* data) { g_scripts.push_back(std::to_string(code) + " " + data); }
 void OnEvent(int32_t, int32_t code, const char* data) {
   g_events.push_back(code);
   g_payloads.emplace_back(code, data);
@@ -89,6 +95,8 @@ class Engine : public testing::Test {
     unsetenv("WAYLAND_DISPLAY");
     g_events.clear();
     g_payloads.clear();
+    g_console.clear();
+    g_scripts.clear();
   }
   void TearDown() override { TEVBrowser_Shutdown(); }
 
@@ -303,6 +311,31 @@ TEST_F(Engine, DialogsWaitForTheHostsAnswer) {
                          R"({"dialogType":0,"messageText":"first","defaultPromptText":""})",
                          R"({"dialogType":1,"messageText":"sure?","defaultPromptText":""})",
                          R"({"dialogType":2,"messageText":"name?","defaultPromptText":"Ann"})"}));
+}
+
+TEST_F(Engine, ConsoleLinesAndTheScriptBridge) {
+  const auto dir = std::filesystem::temp_directory_path() / ("tev_bridge_" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir / "bridge.html") << "<html><body><script>\n"
+                                        "console.log('one');\nconsole.log('two');\nconsole.log('three');\n"
+                                        "_tev_event(7, 'hi');\n"
+                                        "try { _tev_event(1); } catch (e) { _tev_event(8, e.message); }\n"
+                                        "_tev_event = null; delete window._tev_event;\n"
+                                        "_tev_event(9, typeof _tev_event);\n"
+                                        "</script><iframe srcdoc=\"<script>_tev_event(10, 'from the iframe')</script>\">"
+                                        "</iframe></body></html>";
+  const std::string url = "file://" + (dir / "bridge.html").string();
+  ASSERT_TRUE(Start());
+  const int32_t h = TEVBrowser_CreateBrowser(url.c_str());
+  const auto give_up = Clock::now() + std::chrono::seconds(20);
+  while (Clock::now() < give_up && g_scripts.size() < 4) {
+    TEVBrowser_ProcessEvents(OnConsole, OnEvent, OnScript);
+    Render(h);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(g_console, (std::vector<std::string>{"one @" + url + ":2", "two @" + url + ":3", "three @" + url + ":4"}));
+  EXPECT_EQ(g_scripts, (std::vector<std::string>{"7 hi", "8 Invalid arguments", "9 function", "10 from the iframe"}));
+  std::filesystem::remove_all(dir);
 }
 
 TEST_F(Engine, APointerElementGivesCursorSix) {

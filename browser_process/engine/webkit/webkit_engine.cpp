@@ -220,6 +220,29 @@ class WebKitBrowser : public Browser {
     static_cast<WebKitBrowser*>(self)->client_->OnCertificateError();
     return FALSE;  // the engine's policy fails the load
   }
+  // What the web-process extension reports: console lines and _tev_event calls.
+  static gboolean OnUserMessage(WebKitWebView*, WebKitUserMessage* message, gpointer self) {
+    auto* b = static_cast<WebKitBrowser*>(self);
+    const char* name = webkit_user_message_get_name(message);
+    GVariant* parameters = webkit_user_message_get_parameters(message);
+    if (name == nullptr || parameters == nullptr) return FALSE;
+    if (g_str_equal(name, "js_event") && g_variant_is_of_type(parameters, G_VARIANT_TYPE("(is)"))) {
+      gint32 code = 0;
+      const char* text = nullptr;
+      g_variant_get(parameters, "(i&s)", &code, &text);
+      b->client_->OnScriptMessage(code, text ? text : "");
+      return TRUE;
+    }
+    if (g_str_equal(name, "console") && g_variant_is_of_type(parameters, G_VARIANT_TYPE("(ssu)"))) {
+      const char* text = nullptr;
+      const char* source = nullptr;
+      guint32 line = 0;
+      g_variant_get(parameters, "(&s&su)", &text, &source, &line);
+      b->client_->OnConsoleMessage(text ? text : "", source ? source : "", static_cast<int>(line));
+      return TRUE;
+    }
+    return FALSE;
+  }
   static void OnWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer self) {
     auto* b = static_cast<WebKitBrowser*>(self);
     b->AbandonDialog();
@@ -323,6 +346,15 @@ class WebKitEngine : public Engine {
                                               settings.cache_path.c_str(), nullptr);
     context_ = webkit_web_context_new_with_website_data_manager(data);
     data_manager_ = data;
+    // The web-process extension (console lines, _tev_event) lives beside the program.
+    if (char* self = g_file_read_link("/proc/self/exe", nullptr)) {
+      char* folder = g_path_get_dirname(self);
+      char* extensions = g_build_filename(folder, "web-extensions", nullptr);
+      webkit_web_context_set_web_extensions_directory(context_, extensions);
+      g_free(extensions);
+      g_free(folder);
+      g_free(self);
+    }
     user_agent_ = settings.user_agent;
     developer_extras_ = settings.remote_debugging_port > 0;
     background_ = settings.background_color;
@@ -458,6 +490,7 @@ WebKitBrowser::WebKitBrowser(WebKitEngine& engine, std::shared_ptr<Client> clien
   g_signal_connect(view_, "create", G_CALLBACK(OnCreate), this);
   g_signal_connect(view_, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
   g_signal_connect(view_, "script-dialog", G_CALLBACK(OnScriptDialog), this);
+  g_signal_connect(view_, "user-message-received", G_CALLBACK(OnUserMessage), this);
   gtk_widget_show_all(window_);
 }
 
