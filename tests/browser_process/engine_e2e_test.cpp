@@ -322,19 +322,22 @@ TEST_F(Engine, ConsoleLinesAndTheScriptBridge) {
                                         "try { _tev_event(1); } catch (e) { _tev_event(8, e.message); }\n"
                                         "_tev_event = null; delete window._tev_event;\n"
                                         "_tev_event(9, typeof _tev_event);\n"
+                                        "_tev_event(11, 'a\\ud800b');\n"
                                         "</script><iframe srcdoc=\"<script>_tev_event(10, 'from the iframe')</script>\">"
                                         "</iframe></body></html>";
   const std::string url = "file://" + (dir / "bridge.html").string();
   ASSERT_TRUE(Start());
   const int32_t h = TEVBrowser_CreateBrowser(url.c_str());
   const auto give_up = Clock::now() + std::chrono::seconds(20);
-  while (Clock::now() < give_up && g_scripts.size() < 4) {
+  while (Clock::now() < give_up && g_scripts.size() < 5) {
     TEVBrowser_ProcessEvents(OnConsole, OnEvent, OnScript);
     Render(h);
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   EXPECT_EQ(g_console, (std::vector<std::string>{"one @" + url + ":2", "two @" + url + ":3", "three @" + url + ":4"}));
-  EXPECT_EQ(g_scripts, (std::vector<std::string>{"7 hi", "8 Invalid arguments", "9 function", "10 from the iframe"}));
+  // A lone surrogate arrives as U+FFFD, never as broken bytes.
+  EXPECT_EQ(g_scripts, (std::vector<std::string>{"7 hi", "8 Invalid arguments", "9 function", "11 a\xef\xbf\xbd" "b",
+                                                 "10 from the iframe"}));
   std::filesystem::remove_all(dir);
 }
 

@@ -220,25 +220,32 @@ class WebKitBrowser : public Browser {
     static_cast<WebKitBrowser*>(self)->client_->OnCertificateError();
     return FALSE;  // the engine's policy fails the load
   }
-  // What the web-process extension reports: console lines and _tev_event calls.
+  // What the web-process extension reports, in batches: _tev_event calls
+  // and console lines, each in the order the page made them.
   static gboolean OnUserMessage(WebKitWebView*, WebKitUserMessage* message, gpointer self) {
     auto* b = static_cast<WebKitBrowser*>(self);
     const char* name = webkit_user_message_get_name(message);
     GVariant* parameters = webkit_user_message_get_parameters(message);
     if (name == nullptr || parameters == nullptr) return FALSE;
-    if (g_str_equal(name, "js_event") && g_variant_is_of_type(parameters, G_VARIANT_TYPE("(is)"))) {
+    if (g_str_equal(name, "js_events") && g_variant_is_of_type(parameters, G_VARIANT_TYPE("(a(is))"))) {
+      GVariantIter* events = nullptr;
+      g_variant_get(parameters, "(a(is))", &events);
       gint32 code = 0;
       const char* text = nullptr;
-      g_variant_get(parameters, "(i&s)", &code, &text);
-      b->client_->OnScriptMessage(code, text ? text : "");
+      while (g_variant_iter_next(events, "(i&s)", &code, &text)) b->client_->OnScriptMessage(code, text ? text : "");
+      g_variant_iter_free(events);
       return TRUE;
     }
-    if (g_str_equal(name, "console") && g_variant_is_of_type(parameters, G_VARIANT_TYPE("(ssu)"))) {
+    if (g_str_equal(name, "console_lines") && g_variant_is_of_type(parameters, G_VARIANT_TYPE("(a(ssu))"))) {
+      GVariantIter* lines = nullptr;
+      g_variant_get(parameters, "(a(ssu))", &lines);
       const char* text = nullptr;
       const char* source = nullptr;
       guint32 line = 0;
-      g_variant_get(parameters, "(&s&su)", &text, &source, &line);
-      b->client_->OnConsoleMessage(text ? text : "", source ? source : "", static_cast<int>(line));
+      while (g_variant_iter_next(lines, "(&s&su)", &text, &source, &line)) {
+        b->client_->OnConsoleMessage(text ? text : "", source ? source : "", static_cast<int>(line));
+      }
+      g_variant_iter_free(lines);
       return TRUE;
     }
     return FALSE;
