@@ -341,6 +341,46 @@ TEST_F(Engine, ConsoleLinesAndTheScriptBridge) {
   std::filesystem::remove_all(dir);
 }
 
+std::string g_chosen_file;
+// Answers a file chooser with one file from inside the event callback.
+void AnswerFileChooser(int32_t handle, int32_t code, const char* data) {
+  OnEvent(handle, code, data);
+  if (code == FileDialogOpen || code == FileDialogOpenMultiple) {
+    const char* paths[] = {g_chosen_file.c_str()};
+    TEVBrowser_SetFileDialogResult(handle, 1, paths);
+  }
+}
+
+TEST_F(Engine, AFileInputAsksTheHostAndGetsTheChosenFile) {
+  const auto dir = std::filesystem::temp_directory_path() / ("tev_chooser_" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  g_chosen_file = (dir / "pick.png").string();
+  std::ofstream(g_chosen_file) << "not really a png";
+  ASSERT_TRUE(Start());
+  const int32_t h = TEVBrowser_CreateBrowser(
+      Solid("rgb(255,0,0)",
+            "<input type=file accept='image/png' multiple style='position:absolute;left:0;top:0;width:200px;"
+            "height:100px' onchange=\"document.body.style.background = this.files[0].name == 'pick.png' ? "
+            "'rgb(0,255,0)' : 'rgb(0,0,255)'\">")
+          .c_str());
+  TEVBrowser_SetSize(h, 200, 100, 1.0f);
+  ASSERT_TRUE(FrameShows(h, 200, 100, 0xFFFF0000));
+  TEVBrowser_SendMouseClickEvent(h, 50, 50, 0, false, 1, 0);
+  TEVBrowser_SendMouseClickEvent(h, 50, 50, 0, true, 1, 0);
+  const auto give_up = Clock::now() + std::chrono::seconds(20);
+  while (Clock::now() < give_up && Pixel(100, 50) != 0xFF00FF00) {
+    TEVBrowser_ProcessEvents(nullptr, AnswerFileChooser, nullptr);
+    Render(h);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(Pixel(100, 50), 0xFF00FF00u);
+  const auto chooser = std::find_if(g_payloads.begin(), g_payloads.end(),
+                                    [](const auto& p) { return p.first == FileDialogOpenMultiple; });
+  ASSERT_NE(chooser, g_payloads.end());
+  EXPECT_EQ(chooser->second.rfind(R"({"default_path":"","extensions":[".png"],"descriptions":[")", 0), 0u) << chooser->second;
+  std::filesystem::remove_all(dir);
+}
+
 TEST_F(Engine, APointerElementGivesCursorSix) {
   ASSERT_TRUE(Start());
   const int32_t h = TEVBrowser_CreateBrowser(

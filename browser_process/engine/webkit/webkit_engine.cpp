@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <gtk/gtk.h>
+#include <fstream>
 #include <map>
 #include <string>
 #include <sys/prctl.h>
@@ -95,6 +96,69 @@ class CursorTable {
 };
 
 class WebKitEngine;
+
+// ---- file choosers -----------------------------------------------------------
+
+// The file extensions the system's MIME database lists for `mime`, each with
+// its dot, joined by ';' (".jpg;.jpeg;.jpe"). GIO answers the reverse
+// question only, so the shared-MIME globs are read once.
+std::string MimeExtensions(const std::string& mime) {
+  static const std::map<std::string, std::string> table = [] {
+    std::map<std::string, std::string> globs;
+    std::ifstream in("/usr/share/mime/globs2");
+    std::string line;
+    while (std::getline(in, line)) {
+      // weight:type:pattern[:flags]
+      if (line.empty() || line[0] == '#') continue;
+      const auto first = line.find(':');
+      const auto second = first == std::string::npos ? first : line.find(':', first + 1);
+      if (second == std::string::npos) continue;
+      const std::string type = line.substr(first + 1, second - first - 1);
+      std::string pattern = line.substr(second + 1);
+      pattern = pattern.substr(0, pattern.find(':'));
+      if (pattern.rfind("*.", 0) != 0 || pattern.find_first_of("*?[", 2) != std::string::npos) continue;
+      std::string& joined = globs[type];
+      const std::string extension = pattern.substr(1);
+      if ((";" + joined + ";").find(";" + extension + ";") != std::string::npos) continue;
+      joined += (joined.empty() ? "" : ";") + extension;
+    }
+    return globs;
+  }();
+  const auto it = table.find(mime);
+  return it == table.end() ? "" : it->second;
+}
+
+// Holds a page's file chooser until the host answers; an empty answer, or
+// none, cancels it.
+class FileChooserAnswer : public FileDialogCallback {
+ public:
+  explicit FileChooserAnswer(WebKitFileChooserRequest* request) : request_(WEBKIT_FILE_CHOOSER_REQUEST(g_object_ref(request))) {}
+  ~FileChooserAnswer() override {
+    if (!answered_) webkit_file_chooser_request_cancel(request_);
+    g_object_unref(request_);
+  }
+  void Continue(const std::vector<std::string>& paths) override {
+    if (answered_) return;
+    answered_ = true;
+    if (paths.empty()) {
+      webkit_file_chooser_request_cancel(request_);
+      return;
+    }
+    std::vector<const char*> list;
+    for (const auto& p : paths) list.push_back(p.c_str());
+    list.push_back(nullptr);
+    webkit_file_chooser_request_select_files(request_, list.data());
+  }
+  void Cancel() override {
+    if (answered_) return;
+    answered_ = true;
+    webkit_file_chooser_request_cancel(request_);
+  }
+
+ private:
+  WebKitFileChooserRequest* request_;
+  bool answered_ = false;
+};
 
 // ---- JavaScript dialogs ------------------------------------------------------
 
@@ -274,6 +338,26 @@ class WebKitBrowser : public Browser {
     }
     b->open_dialog_ = answer;
     return TRUE;  // shown by the host; closed when it answers
+  }
+  // <input type=file>: one entry per accepted type. This engine does not tell
+  // a folder picker apart and pages have no save chooser.
+  static gboolean OnFileChooser(WebKitWebView*, WebKitFileChooserRequest* request, gpointer self) {
+    auto* b = static_cast<WebKitBrowser*>(self);
+    std::vector<std::string> extensions, descriptions;
+    if (const gchar* const* types = webkit_file_chooser_request_get_mime_types(request)) {
+      for (; *types != nullptr; ++types) {
+        const std::string type = *types;
+        // The accept attribute's own extensions arrive as they were given.
+        extensions.push_back(type.rfind('.', 0) == 0 ? type : MimeExtensions(type));
+        gchar* description = type.rfind('.', 0) == 0 ? nullptr : g_content_type_get_description(type.c_str());
+        descriptions.emplace_back(description ? description : "");
+        g_free(description);
+      }
+    }
+    const FileDialogMode mode =
+        webkit_file_chooser_request_get_select_multiple(request) ? FileDialogMode::OpenMultiple : FileDialogMode::Open;
+    b->client_->OnFileDialog(mode, "", extensions, descriptions, std::make_shared<FileChooserAnswer>(request));
+    return TRUE;
   }
   // A dialog the host was shown that the engine has given up.
   void AbandonDialog() {
@@ -498,6 +582,7 @@ WebKitBrowser::WebKitBrowser(WebKitEngine& engine, std::shared_ptr<Client> clien
   g_signal_connect(view_, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
   g_signal_connect(view_, "script-dialog", G_CALLBACK(OnScriptDialog), this);
   g_signal_connect(view_, "user-message-received", G_CALLBACK(OnUserMessage), this);
+  g_signal_connect(view_, "run-file-chooser", G_CALLBACK(OnFileChooser), this);
   gtk_widget_show_all(window_);
 }
 
