@@ -35,7 +35,10 @@ for fuzzer in build-fuzz/bin/fuzz_*; do
   echo "-- $name"
   log="build-fuzz/$name.log"
   # The decoders' own diagnostics are many; they go to the log, shown on failure.
-  if ! "$fuzzer" -max_total_time="$fuzz_seconds" -print_final_stats=1 "$corpus" $seeds > "$log" 2>&1; then
+  # The library accepts images of up to 4 GiB of float pixels, above
+  # libFuzzer's default memory limits; an input still running after 300 s is a hang.
+  if ! "$fuzzer" -max_total_time="$fuzz_seconds" -rss_limit_mb=12288 -malloc_limit_mb=8192 -timeout=300 \
+      -print_final_stats=1 "$corpus" $seeds > "$log" 2>&1; then
     tail -n 80 "$log"
     echo "$name found a problem (whole output in $log)"
     exit 1

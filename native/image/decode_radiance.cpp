@@ -19,23 +19,34 @@
 namespace tev::image {
 namespace {
 
-// Reads header lines the way stb_image does: up to a line feed, at most
-// 1023 characters kept.
+// Reads header lines exactly as stb_image's reader does: byte by byte up to
+// a line feed, a byte at the very end of the input left out, at most 1023
+// kept, and the line then used as a C string (it ends at its first NUL).
 class Lines {
  public:
   Lines(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
   std::string Next() {
-    std::string line;
-    while (pos_ < size_ && data_[pos_] != '\n') {
-      if (line.size() < 1023) line += static_cast<char>(data_[pos_]);
-      ++pos_;
+    char buffer[1024];
+    int length = 0;
+    int c = Get();
+    while (!AtEnd() && c != '\n') {
+      buffer[length++] = static_cast<char>(c);
+      if (length == 1023) {
+        while (!AtEnd() && Get() != '\n') {
+        }
+        break;
+      }
+      c = Get();
     }
-    if (pos_ < size_) ++pos_;  // the line feed
-    return line;
+    buffer[length] = 0;
+    return std::string(buffer);
   }
   std::size_t position() const { return pos_; }
 
  private:
+  int Get() { return pos_ < size_ ? data_[pos_++] : 0; }
+  bool AtEnd() const { return pos_ >= size_; }
+
   const std::uint8_t* data_;
   std::size_t size_;
   std::size_t pos_ = 0;
@@ -45,7 +56,8 @@ class Lines {
 
 bool RadianceScanLinesComplete(const std::uint8_t* data, std::size_t size) {
   Lines lines(data, size);
-  lines.Next();  // the identifier
+  const std::string identifier = lines.Next();
+  if (identifier != "#?RADIANCE" && identifier != "#?RGBE") return true;  // stb refuses it itself
   while (!lines.Next().empty()) {
   }
   // The resolution line, parsed exactly as stb_image parses it.

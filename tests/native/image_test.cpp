@@ -138,6 +138,10 @@ TEST(ImageLoading, FailuresLeaveTheOutputAloneAndNothingAllocated) {
     EXPECT_TRUE(Untouched(image)) << name;
   }
   const std::string radiance_huge = "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 100000 +X 100000\n";
+  // For stb a header line that starts with NUL is the blank line ending the
+  // header; then the scan line ends where a run count should stand.
+  static const char kNulLine[] = "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\0junk\n-Y 2 +X 8\n\x02\x02\x00\x08";
+  const std::string radiance_nul_line(kNulLine, sizeof kNulLine - 1);
   const struct {
     const char* what;
     std::string bytes;
@@ -150,6 +154,7 @@ TEST(ImageLoading, FailuresLeaveTheOutputAloneAndNothingAllocated) {
       {"OpenEXR wrong version", std::string("\x76\x2f\x31\x01\x03\x00\x00\x00", 8)},
       {"Radiance identifier only", "#?RGBE"},
       {"Radiance beyond the pixel limit", radiance_huge},
+      {"Radiance header with a NUL line, cut inside a scan line", radiance_nul_line},
   };
   for (const auto& c : memory) {
     TEV_Image image = Sentinel();
