@@ -21,6 +21,9 @@ namespace host {
 // Null while the library is not initialised.
 HostState* State();
 
+// The C interface's null text is the empty text.
+inline const char* OrEmpty(const char* text) { return text ? text : ""; }
+
 // "TEVBrowserIPC_" plus six random digits.
 std::string NextSectionName();
 

@@ -22,8 +22,6 @@ void ReapFinishedBrowserProcesses() {
   std::erase_if(g_started, [](platform::ProcessId pid) { return platform::ReapIfExited(pid); });
 }
 
-const char* OrEmpty(const char* text) { return text ? text : ""; }
-
 void TearDown() {
   if (g_state == nullptr) return;
   g_state->channel.reset();
@@ -63,7 +61,7 @@ bool Initialize(const char* browser_process_path, const char* resources_dir_path
   // Paths are bytes here: the program path goes to the system unchanged.
   platform::ProcessId pid = platform::kNoProcess;
   int error = 0;
-  if (!platform::StartProcessWithInheritance(OrEmpty(browser_process_path), "--main-browser-process=" + handle_text,
+  if (!platform::StartProcessWithInheritance(host::OrEmpty(browser_process_path), "--main-browser-process=" + handle_text,
                                              pid, error)) {
     std::fprintf(stderr, "HOST: Failed to start browser process: %d\n", error);
     TearDown();
@@ -74,13 +72,13 @@ bool Initialize(const char* browser_process_path, const char* resources_dir_path
 
   const IPCInitialize message{debug,
                               section_name,
-                              OrEmpty(browser_process_path),
-                              OrEmpty(resources_dir_path),
-                              OrEmpty(framework_dir_path),
-                              OrEmpty(main_bundle_path),
-                              OrEmpty(log_file),
-                              OrEmpty(cache_path),
-                              OrEmpty(user_agent)};
+                              host::OrEmpty(browser_process_path),
+                              host::OrEmpty(resources_dir_path),
+                              host::OrEmpty(framework_dir_path),
+                              host::OrEmpty(main_bundle_path),
+                              host::OrEmpty(log_file),
+                              host::OrEmpty(cache_path),
+                              host::OrEmpty(user_agent)};
   if (!host::SendStep(*g_state, IPCMessageType::Initialize, message)) {
     std::fprintf(stdout, "HOST: Failed to send initialize message\n");
     TearDown();

@@ -30,8 +30,6 @@ void ReportUndecodable(HostState& state, const std::error_code& error) {
 
 namespace {
 
-const char* OrEmpty(const char* text) { return text ? text : ""; }
-
 // A one-way request: nothing without a state; otherwise the record that
 // `build` makes is sent, and a failed send writes `failure`.
 template <typename Build>
@@ -51,7 +49,7 @@ TEVBROWSER_API int32_t TEVBrowser_CreateBrowser(const char* url) {
   return host::Guarded(0, [&]() -> int32_t {
     HostState* state = host::State();
     if (state == nullptr) return 0;
-    if (!host::SendStep(*state, IPCMessageType::CreateBrowser, IPCCreateBrowser{OrEmpty(url)})) {
+    if (!host::SendStep(*state, IPCMessageType::CreateBrowser, IPCCreateBrowser{host::OrEmpty(url)})) {
       std::fprintf(stderr, "HOST: Failed to send CreateBrowser\n");
       return 0;
     }
@@ -81,7 +79,7 @@ TEVBROWSER_API void TEVBrowser_SetZoom(int32_t handle, float zoom) {
 
 TEVBROWSER_API void TEVBrowser_ExecuteJavascript(int32_t handle, const char* code) {
   OneWayExport(IPCMessageType::ExecuteJavascript, "HOST: Failed to send ExecuteJavascript\n",
-                                     [&] { return IPCExecuteJavascript{handle, OrEmpty(code)}; });
+                                     [&] { return IPCExecuteJavascript{handle, host::OrEmpty(code)}; });
 }
 
 TEVBROWSER_API void TEVBrowser_Navigate(int32_t handle, bool forward) {
@@ -91,13 +89,13 @@ TEVBROWSER_API void TEVBrowser_Navigate(int32_t handle, bool forward) {
 
 TEVBROWSER_API void TEVBrowser_GoToURL(int32_t handle, const char* url, bool skip_unload) {
   OneWayExport(IPCMessageType::GoToURL, "HOST: Failed to send GoToURL\n",
-                               [&] { return IPCLoadContent{handle, OrEmpty(url), skip_unload}; });
+                               [&] { return IPCLoadContent{handle, host::OrEmpty(url), skip_unload}; });
 }
 
 TEVBROWSER_API void TEVBrowser_GoToHTML(int32_t handle, const char* html, bool skip_unload) {
   // This request has never had a line of its own; the channel's line reports it.
   OneWayExport(IPCMessageType::GoToHTML, nullptr,
-                               [&] { return IPCLoadContent{handle, OrEmpty(html), skip_unload}; });
+                               [&] { return IPCLoadContent{handle, host::OrEmpty(html), skip_unload}; });
 }
 
 TEVBROWSER_API void TEVBrowser_Reload(int32_t handle, bool ignore_cache) {
@@ -122,7 +120,7 @@ TEVBROWSER_API void TEVBrowser_ClearCookies(int32_t handle) {
 
 TEVBROWSER_API void TEVBrowser_SetDialogResult(int32_t handle, bool success, const char* user_input) {
   OneWayExport(IPCMessageType::SetDialogResult, "HOST: Failed to send SetDialogResult\n",
-                                   [&] { return IPCSetDialogResult{handle, success, OrEmpty(user_input)}; });
+                                   [&] { return IPCSetDialogResult{handle, success, host::OrEmpty(user_input)}; });
 }
 
 TEVBROWSER_API void TEVBrowser_SetContextMenuResult(int32_t handle, int32_t command_id) {
@@ -134,7 +132,7 @@ TEVBROWSER_API void TEVBrowser_SetFileDialogResult(int32_t handle, int32_t count
   OneWayExport(IPCMessageType::SetFileDialogResult,
                                        "HOST: Failed to send SetFileDialogResult\n", [&] {
                                          IPCSetFileDialogResult record{handle, {}};
-                                         for (int32_t i = 0; i < count; ++i) record.paths.emplace_back(OrEmpty(paths[i]));
+                                         for (int32_t i = 0; i < count; ++i) record.paths.emplace_back(host::OrEmpty(paths[i]));
                                          return record;
                                        });
 }

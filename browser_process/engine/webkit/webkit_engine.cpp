@@ -413,8 +413,8 @@ class WebKitEngine : public Engine {
 
   bool Initialize(const Settings& settings) override {
     if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr) {
-      xvfb_ = StartPrivateDisplay();
-      if (xvfb_ <= 0) {
+      // The private server dies with this process; nothing here needs its pid.
+      if (StartPrivateDisplay() <= 0) {
         std::fprintf(stderr, "CLIENT: No display, and no private Xvfb could be started\n");
         return false;
       }
@@ -447,7 +447,6 @@ class WebKitEngine : public Engine {
       g_free(self);
     }
     user_agent_ = settings.user_agent;
-    developer_extras_ = settings.remote_debugging_port > 0;
     background_ = settings.background_color;
     initialized_ = true;
     return true;
@@ -519,7 +518,6 @@ class WebKitEngine : public Engine {
   const CursorTable& cursors() const { return cursors_; }
   WebKitWebsiteDataManager* data_manager() const { return data_manager_; }
   const std::string& user_agent() const { return user_agent_; }
-  bool developer_extras() const { return developer_extras_; }
   std::uint32_t background() const { return background_; }
 
  private:
@@ -540,13 +538,11 @@ class WebKitEngine : public Engine {
   }
 
   bool initialized_ = false;
-  pid_t xvfb_ = -1;
   WebKitWebContext* context_ = nullptr;
   WebKitWebsiteDataManager* data_manager_ = nullptr;
   std::vector<std::pair<std::shared_ptr<WebKitBrowser>, bool>> browsers_;
   CursorTable cursors_;
   std::string user_agent_;
-  bool developer_extras_ = false;
   std::uint32_t background_ = 0xFF000000u;
   FILE* log_ = nullptr;
   bool verbose_log_ = false;
@@ -638,8 +634,7 @@ void WebKitBrowser::Deliver() {
   if (damage_.empty() && !full_damage_) return;
   cairo_surface_t* surface = gtk_offscreen_window_get_surface(GTK_OFFSCREEN_WINDOW(window_));
   if (surface == nullptr) return;
-  const Rect view = client_->GetViewRect();
-  const int width = view.width, height = view.height;
+  const int width = wanted.width, height = wanted.height;
   if (!readback_ || cairo_image_surface_get_width(readback_) != width ||
       cairo_image_surface_get_height(readback_) != height) {
     if (readback_) cairo_surface_destroy(readback_);
