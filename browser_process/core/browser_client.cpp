@@ -4,6 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "context_menu.h"
+
 std::int32_t CursorCode(engine::CursorType type) {
   using engine::CursorType;
   switch (type) {
@@ -46,6 +48,7 @@ BrowserClient::~BrowserClient() {
   if (browser_) Close();
   pending_dialog_.reset();
   pending_file_dialog_.reset();
+  pending_menu_.reset();
 }
 
 void BrowserClient::OnAfterCreated(std::shared_ptr<engine::Browser> browser) {
@@ -58,7 +61,9 @@ void BrowserClient::OnAfterCreated(std::shared_ptr<engine::Browser> browser) {
 void BrowserClient::OnBeforeClose() {
   browser_.reset();
   created_ = false;
-  pending_dialog_.reset();  // can no longer be answered
+  pending_dialog_.reset();  // none of these can be answered any more
+  pending_file_dialog_.reset();
+  pending_menu_.reset();
   Post(kBrowserClosed, "");
 }
 
@@ -204,4 +209,31 @@ void BrowserClient::Close() {
   if (!browser_) return;
   skip_unload = true;
   browser_->CloseBrowser(true);
+}
+
+bool BrowserClient::RunContextMenu(const engine::ContextMenuParams& params, const std::vector<engine::MenuItem>& model,
+                                   std::shared_ptr<engine::ContextMenuCallback> callback) {
+  if (pending_menu_) {
+    callback->Cancel();  // one menu at a time: the open one stays
+    return true;
+  }
+  pending_menu_ = std::move(callback);
+  Post(kContextMenu, Json({{"menu", SerializeMenu(model)},
+                           {"x", params.x},
+                           {"y", params.y},
+                           {"origin", ContextMenuOrigin(params)}}));
+  return true;
+}
+
+void BrowserClient::OnContextMenuDismissed() {
+  pending_menu_.reset();
+  Post(kContextMenuDismissed, "");
+}
+
+bool BrowserClient::AnswerContextMenu(int command_id) {
+  if (!pending_menu_) return false;
+  const auto callback = std::move(pending_menu_);
+  pending_menu_.reset();
+  callback->Continue(command_id, 0);
+  return true;
 }

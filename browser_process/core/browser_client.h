@@ -43,11 +43,16 @@ class BrowserClient : public engine::Client {
   bool OnFileDialog(engine::FileDialogMode mode, const std::string& default_path,
                     const std::vector<std::string>& extensions, const std::vector<std::string>& descriptions,
                     std::shared_ptr<engine::FileDialogCallback> callback) override;
+  bool RunContextMenu(const engine::ContextMenuParams& params, const std::vector<engine::MenuItem>& model,
+                      std::shared_ptr<engine::ContextMenuCallback> callback) override;
+  void OnContextMenuDismissed() override;
 
   // The host's answers (SetDialogResult, SetFileDialogResult): false when no
   // dialog of that kind is pending.
   bool AnswerDialog(bool success, const std::string& user_input);
   bool AnswerFileDialog(const std::vector<std::string>& paths);
+  // SetContextMenuResult: the id goes to the engine unchanged.
+  bool AnswerContextMenu(int command_id);
 
   // Forced close of the engine browser, if there is one; the next
   // before-unload is answered without asking.
@@ -83,4 +88,5 @@ class BrowserClient : public engine::Client {
   std::shared_ptr<engine::Browser> browser_;
   std::shared_ptr<engine::DialogCallback> pending_dialog_;
   std::shared_ptr<engine::FileDialogCallback> pending_file_dialog_;
+  std::shared_ptr<engine::ContextMenuCallback> pending_menu_;
 };

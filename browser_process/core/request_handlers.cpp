@@ -297,7 +297,7 @@ void HandleOneWayRequest(ClientContext& context, std::uint32_t type, const Paylo
     }
     case IPCMessageType::SetContextMenuResult: {
       IPCBrowserValue r;
-      Frame(context, name, payload, r, false);
+      if (auto c = Frame(context, name, payload, r, true)) c->AnswerContextMenu(r.value);
       break;
     }
     case IPCMessageType::SetFileDialogResult: {

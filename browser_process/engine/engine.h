@@ -98,6 +98,39 @@ class FileDialogCallback {
   virtual void Cancel() = 0;
 };
 
+// A context menu as the engine built it, and what was clicked.
+enum class MenuItemType { None = 0, Command = 1, Check = 2, Radio = 3, Separator = 4, Submenu = 5 };
+struct MenuItem {
+  MenuItemType type = MenuItemType::Command;
+  std::string label;
+  int group_id = 0;
+  bool visible = true;
+  bool enabled = true;
+  bool checked = false;
+  int command_id = 0;
+  bool has_accelerator = false;
+  int key_code = 0;  // Windows virtual-key code
+  bool shift = false, ctrl = false, alt = false;
+  std::vector<MenuItem> submenu;  // for Submenu items
+};
+inline constexpr std::uint32_t kMenuTypeSelection = 16;  // type flag: a selection was clicked
+inline constexpr int kMenuMediaImage = 1;                // media type: an image was clicked
+struct ContextMenuParams {
+  int x = 0, y = 0;  // view pixels
+  bool is_editable = false;
+  std::uint32_t type_flags = 0;
+  int media_type = 0;
+};
+
+// The engine's side of a context menu that waits for the host's choice.
+// Continue carries the chosen command out; Cancel closes the menu unused.
+class ContextMenuCallback {
+ public:
+  virtual ~ContextMenuCallback() = default;
+  virtual void Continue(int command_id, std::uint32_t event_flags) = 0;
+  virtual void Cancel() = 0;
+};
+
 enum class JsDialogType { Alert = 0, Confirm = 1, Prompt = 2 };
 enum class FileDialogMode { Open = 0, OpenMultiple = 1, OpenFolder = 2, Save = 3 };
 
@@ -175,6 +208,12 @@ class Client {
   virtual bool OnFileDialog(FileDialogMode mode, const std::string& default_path,
                             const std::vector<std::string>& extensions, const std::vector<std::string>& descriptions,
                             std::shared_ptr<FileDialogCallback> callback) = 0;
+  // Context menus: true when the client takes the menu (nothing is shown by
+  // the engine). Each menu the client took ends with one dismissal notice,
+  // answered or given up (navigation, close).
+  virtual bool RunContextMenu(const ContextMenuParams& params, const std::vector<MenuItem>& model,
+                              std::shared_ptr<ContextMenuCallback> callback) = 0;
+  virtual void OnContextMenuDismissed() = 0;
 };
 
 class Engine {

@@ -33,6 +33,8 @@ enum BrowserEventCode : std::int32_t {
   kLoadEnded = 5,
   kJavaScriptDialog = 6,
   kDialogReset = 7,
+  kContextMenu = 8,
+  kContextMenuDismissed = 9,
   kLoadFailed = 10,
   kRenderProcessTerminated = 11,
   kCertificateError = 12,

@@ -12,6 +12,7 @@
 #include "core/entry.h"
 #include "core/request_handlers.h"
 #include "core/request_loop.h"
+#include "context_menu.h"
 #include "event_queues.h"
 #include "scripted_engine.h"
 
@@ -392,6 +393,145 @@ TEST_F(Core, AnswersNeedAnOpenBrowser) {
   EXPECT_EQ(OneWay(T::SetDialogResult, IPCSetDialogResult{h, true, ""}),
             "CLIENT SetDialogResult: Browser has not yet been created\n");
   EXPECT_TRUE(answers.empty());
+}
+
+struct RecordingMenu : engine::ContextMenuCallback {
+  std::vector<std::string>* answers;
+  explicit RecordingMenu(std::vector<std::string>* a) : answers(a) {}
+  void Continue(int id, std::uint32_t flags) override {
+    answers->push_back("command " + std::to_string(id) + " flags " + std::to_string(flags));
+  }
+  void Cancel() override { answers->push_back("cancelled"); }
+};
+
+TEST(ContextMenuModel, OriginTakesEditableThenSelectionThenImage) {
+  struct Case {
+    bool editable;
+    std::uint32_t flags;
+    int media;
+    int origin;
+  } cases[] = {
+      {false, 0, 0, 3},                                  // page text
+      {true, 0, 0, 0},                                   // text field
+      {false, engine::kMenuTypeSelection, 0, 1},         // selection
+      {false, 0, engine::kMenuMediaImage, 2},            // image
+      {true, engine::kMenuTypeSelection, 0, 0},          // selected text in a field
+      {false, engine::kMenuTypeSelection | 2, 1, 1},     // selected image: selection first
+      {false, 15, 2, 3},                                 // link, frame, video: other
+  };
+  for (const Case& c : cases) {
+    engine::ContextMenuParams p;
+    p.is_editable = c.editable;
+    p.type_flags = c.flags;
+    p.media_type = c.media;
+    EXPECT_EQ(ContextMenuOrigin(p), c.origin) << c.editable << " " << c.flags << " " << c.media;
+  }
+}
+
+TEST(ContextMenuModel, AcceleratorText) {
+  struct Case {
+    int key;
+    bool shift, ctrl, alt;
+    const char* text;
+  } cases[] = {
+      {67, false, true, false, "ctrl+C"},
+      {65, true, true, true, "alt+ctrl+shift+A"},
+      {90, true, false, true, "alt+shift+Z"},
+      {0x174, false, false, false, "t"},  // the low byte only
+      {49, false, false, false, "1"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(AcceleratorText(c.key, c.shift, c.ctrl, c.alt), c.text);
+}
+
+TEST(ContextMenuModel, SerialiserKeepsTheModelAndItsOrder) {
+  using engine::MenuItem;
+  using engine::MenuItemType;
+  MenuItem back{MenuItemType::Command, "Back", 0, true, false, false, 100, true, 37, false, false, true, {}};
+  MenuItem separator{MenuItemType::Separator, "", 4, false, true, false, -1, false, 0, false, false, false, {}};
+  MenuItem check{MenuItemType::Check, "Spelling", 2, true, true, true, 10000, true, 83, true, true, true, {}};
+  MenuItem radio{MenuItemType::Radio, "UTF-8", 7, true, true, true, 10001, false, 0, false, false, false, {}};
+  MenuItem none{MenuItemType::None, "hidden", 0, true, true, false, 5, false, 0, false, false, false, {}};
+  MenuItem unknown{static_cast<MenuItemType>(99), "odd", 0, true, true, false, 6, false, 0, false, false, false, {}};
+  MenuItem inner{MenuItemType::Submenu, "Deeper", 0, true, true, false, 12, false, 0, false, false, false, {radio}};
+  MenuItem outer{MenuItemType::Submenu, "Encoding", 0, true, true, false, 11, false, 0, false, false, false,
+                 {radio, none, inner}};
+  const auto json = SerializeMenu({back, none, separator, check, unknown, outer}).dump();
+  const std::string radio_json =
+      R"({"type":"Radio","submenu":null,"label":"UTF-8","group":7,"visible":true,"isEnabled":true,"isChecked":true,"commandId":10001,"hotkey":null})";
+  EXPECT_EQ(json,
+            "["
+            R"({"type":"Command","submenu":null,"label":"Back","group":0,"visible":true,"isEnabled":false,"isChecked":false,"commandId":100,"hotkey":"alt+%"},)"
+            R"({"type":"Separator","submenu":null,"label":"","group":4,"visible":false,"isEnabled":true,"isChecked":false,"commandId":-1,"hotkey":null},)"
+            R"({"type":"Check","submenu":null,"label":"Spelling","group":2,"visible":true,"isEnabled":true,"isChecked":true,"commandId":10000,"hotkey":"alt+ctrl+shift+S"},)"
+            R"({"type":"Submenu","submenu":[)" +
+                radio_json +
+                R"(,{"type":"Submenu","submenu":[)" + radio_json +
+                R"(],"label":"Deeper","group":0,"visible":true,"isEnabled":true,"isChecked":false,"commandId":12,"hotkey":null}],"label":"Encoding","group":0,"visible":true,"isEnabled":true,"isChecked":false,"commandId":11,"hotkey":null})"
+                "]");
+  EXPECT_EQ(SerializeMenu({}).dump(), "[]");
+}
+
+TEST_F(Core, ContextMenusWaitForTheHostOneAtATime) {
+  const std::int32_t h = Create();
+  Pump();
+  auto c = context_.Find(h);
+  std::vector<std::string> answers;
+  auto menu = [&] { return std::make_shared<RecordingMenu>(&answers); };
+  engine::ContextMenuParams params;
+  params.x = 40;
+  params.y = 17;
+  params.is_editable = true;
+  const std::vector<engine::MenuItem> model{
+      {engine::MenuItemType::Command, "Select All", 0, true, true, false, 18, false, 0, false, false, false, {}}};
+
+  EXPECT_TRUE(c->RunContextMenu(params, model, menu()));
+  // A second menu while one is pending is cancelled at once, with no event.
+  EXPECT_TRUE(c->RunContextMenu(params, model, menu()));
+  EXPECT_EQ(answers, std::vector<std::string>{"cancelled"});
+  auto reply = Pump();
+  ASSERT_EQ(reply.browser_events.size(), 1u);
+  EXPECT_EQ(reply.browser_events[0].code, 8);
+  EXPECT_EQ(reply.browser_events[0].data,
+            R"({"menu":[{"type":"Command","submenu":null,"label":"Select All","group":0,"visible":true,"isEnabled":true,"isChecked":false,"commandId":18,"hotkey":null}],"x":40,"y":17,"origin":0})");
+
+  // The answer goes to the engine unchanged, with no event flags, once.
+  EXPECT_EQ(OneWay(T::SetContextMenuResult, IPCBrowserValue{h, 18}), "");
+  EXPECT_EQ(answers.back(), "command 18 flags 0");
+  EXPECT_EQ(OneWay(T::SetContextMenuResult, IPCBrowserValue{h, 18}), "");
+  EXPECT_EQ(answers.size(), 2u);
+  c->OnContextMenuDismissed();
+  reply = Pump();
+  ASSERT_EQ(reply.browser_events.size(), 1u);
+  EXPECT_TRUE(reply.browser_events[0] == (IPCEvent{h, 9, ""}));
+
+  // A menu given up by the engine: event 9, and a late answer does nothing.
+  EXPECT_TRUE(c->RunContextMenu(params, model, menu()));
+  c->OnContextMenuDismissed();
+  EXPECT_EQ(OneWay(T::SetContextMenuResult, IPCBrowserValue{h, 7}), "");
+  EXPECT_EQ(answers.size(), 2u);
+  reply = Pump();
+  ASSERT_EQ(reply.browser_events.size(), 2u);
+  EXPECT_EQ(reply.browser_events[1].code, 9);
+
+  // Any id is passed on, even one the menu does not have.
+  EXPECT_TRUE(c->RunContextMenu(params, model, menu()));
+  EXPECT_EQ(OneWay(T::SetContextMenuResult, IPCBrowserValue{h, -5}), "");
+  EXPECT_EQ(answers.back(), "command -5 flags 0");
+
+  EXPECT_EQ(OneWay(T::SetContextMenuResult, IPCBrowserValue{42, 1}),
+            "CLIENT SetContextMenuResult: Invalid browser handle 42\n");
+  EXPECT_TRUE(c->RunContextMenu(params, model, menu()));
+  EXPECT_EQ(OneWay(T::SetContextMenuResult, IPCBrowserRequest{h}),
+            "CLIENT SetContextMenuResult: Failed to unpack message: tried to dereference out of range during "
+            "deserialization\n");
+  EXPECT_EQ(answers.size(), 3u);  // still pending
+
+  // A closed browser drops its pending menu unanswered.
+  OneWay(T::DestroyBrowser, IPCBrowserRequest{h});
+  Pump();
+  EXPECT_EQ(OneWay(T::SetContextMenuResult, IPCBrowserValue{h, 18}),
+            "CLIENT SetContextMenuResult: Browser has not yet been created\n");
+  EXPECT_EQ(answers.size(), 3u);
 }
 
 TEST_F(Core, RepliesThatWouldOutgrowAFrameLeaveTheRestQueued) {
