@@ -108,7 +108,7 @@ class Engine : public testing::Test {
   bool PumpUntil(int32_t handle, const std::function<bool()>& done, int seconds = 20) {
     const auto give_up = Clock::now() + std::chrono::seconds(seconds);
     while (Clock::now() < give_up) {
-      TEVBrowser_ProcessEvents(nullptr, OnEvent, nullptr);
+      TEVBrowser_ProcessEvents(OnConsole, OnEvent, OnScript);
       Render(handle);
       if (done()) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -339,6 +339,209 @@ TEST_F(Engine, ConsoleLinesAndTheScriptBridge) {
   EXPECT_EQ(g_scripts, (std::vector<std::string>{"7 hi", "8 Invalid arguments", "9 function", "11 a\xef\xbf\xbd" "b",
                                                  "10 from the iframe"}));
   std::filesystem::remove_all(dir);
+}
+
+// Answers every context menu with `g_menu_choice`, as a person choosing
+// from the application's own menu would.
+constexpr int kNoAnswer = -999;
+int g_menu_choice = 0;
+std::vector<std::string> g_menus;
+void AnswerMenus(int32_t handle, int32_t code, const char* data) {
+  OnEvent(handle, code, data);
+  if (code != ContextMenu) return;
+  g_menus.push_back(data);
+  if (g_menu_choice != kNoAnswer) TEVBrowser_SetContextMenuResult(handle, g_menu_choice);
+}
+
+TEST_F(Engine, ContextMenusReportWhatWasClickedAndCarryOutTheChoice) {
+  const std::string png =
+      "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg==";
+  const std::string page =
+      "data:text/html,<html><body style='margin:0;font:20px sans-serif'>"
+      "<p id=sel style='position:absolute;left:0;top:0;margin:0'>selected words</p>"
+      "<p style='position:absolute;left:0;top:60px;margin:0'>plain text here</p>"
+      "<img src='data:image/png;base64," + png + "' style='position:absolute;left:0;top:120px;width:100px;height:80px'>"
+      "<input id=f value='some words' style='position:absolute;left:0;top:220px;width:300px;height:40px' "
+      "onselect=\"_tev_event(5, this.selectionStart + '-' + this.selectionEnd)\">"
+      "<script>getSelection().selectAllChildren(document.getElementById('sel'))</script></body></html>";
+  ASSERT_TRUE(Start());
+  const int32_t h = TEVBrowser_CreateBrowser(page.c_str());
+  TEVBrowser_SetSize(h, 400, 300, 1.0f);
+  ASSERT_TRUE(PumpUntil(h, [&] { return Loaded() && width_ == 400; }));
+  TEVBrowser_SendFocusEvent(h, true);
+  auto right_click = [&](int x, int y) {
+    const std::size_t before = g_menus.size();
+    TEVBrowser_SendMouseClickEvent(h, x, y, 2, false, 1, 0);
+    TEVBrowser_SendMouseClickEvent(h, x, y, 2, true, 1, 0);
+    const auto give_up = Clock::now() + std::chrono::seconds(20);
+    while (Clock::now() < give_up &&
+           (g_menus.size() == before || std::count(g_events.begin(), g_events.end(), ContextMenuDismissed) <
+                                            static_cast<long>(g_menus.size()))) {
+      TEVBrowser_ProcessEvents(OnConsole, AnswerMenus, OnScript);
+      Render(h);
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return g_menus.size() > before ? g_menus.back() : std::string();
+  };
+  auto origin = [](const std::string& menu) {
+    const auto at = menu.rfind("\"origin\":");
+    return at == std::string::npos ? -1 : std::stoi(menu.substr(at + 9));
+  };
+  // An id that no item has: the menu closes and nothing happens.
+  g_menu_choice = 123456;
+  const std::string on_selection = right_click(30, 10);
+  EXPECT_EQ(origin(on_selection), 1) << on_selection;
+  EXPECT_NE(on_selection.find(",\"x\":30,\"y\":10,"), std::string::npos) << on_selection;
+  const std::string on_text = right_click(30, 70);
+  EXPECT_EQ(origin(on_text), 3) << on_text;
+  EXPECT_EQ(origin(right_click(50, 160)), 2);
+  // In the field, "Select All" by its id selects the field's text.
+  g_menu_choice = 18;
+  const std::string in_field = right_click(20, 240);
+  EXPECT_EQ(origin(in_field), 0) << in_field;
+  EXPECT_NE(in_field.find(R"("label":"Select _All","group":0,"visible":true,"isEnabled":true,"isChecked":false,"commandId":18,"hotkey":null})"),
+            std::string::npos)
+      << in_field;
+  EXPECT_TRUE(PumpUntil(h, [&] { return std::find(g_scripts.begin(), g_scripts.end(), "5 0-10") != g_scripts.end(); }))
+      << testing::PrintToString(g_scripts);
+  // Every item is complete, and every menu ended with exactly one event 9.
+  for (const auto& menu : g_menus) {
+    EXPECT_EQ(menu.rfind(R"({"menu":[{"type":")", 0), 0u) << menu;
+    EXPECT_NE(menu.find(R"("group":0,"visible":true,"isEnabled":)"), std::string::npos) << menu;
+  }
+  PumpUntil(h, [] { return false; }, 1);
+  EXPECT_EQ(g_menus.size(), 4u);
+  EXPECT_EQ(std::count(g_events.begin(), g_events.end(), ContextMenuDismissed), 4);
+
+  // A menu left open is given up by a navigation: one event 9 all the same.
+  g_menu_choice = kNoAnswer;
+  TEVBrowser_SendMouseClickEvent(h, 30, 70, 2, false, 1, 0);
+  TEVBrowser_SendMouseClickEvent(h, 30, 70, 2, true, 1, 0);
+  for (auto give_up = Clock::now() + std::chrono::seconds(20); Clock::now() < give_up && g_menus.size() < 5;) {
+    TEVBrowser_ProcessEvents(nullptr, AnswerMenus, nullptr);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(g_menus.size(), 5u);
+  TEVBrowser_GoToURL(h, Solid("rgb(0,0,255)").c_str(), true);
+  EXPECT_TRUE(PumpUntil(h, [] { return std::count(g_events.begin(), g_events.end(), ContextMenuDismissed) == 5; }));
+  TEVBrowser_SetContextMenuResult(h, 18);  // too late: nothing
+  PumpUntil(h, [] { return false; }, 1);
+  EXPECT_EQ(std::count(g_events.begin(), g_events.end(), ContextMenuDismissed), 5);
+}
+
+// Answers before-unload dialogs with `g_unload_leave` and every other
+// dialog with OK.
+bool g_unload_leave = false;
+void AnswerUnload(int32_t handle, int32_t code, const char* data) {
+  OnEvent(handle, code, data);
+  if (code != JavaScriptDialog) return;
+  const bool unload = std::string(data).find("\"dialogType\":3") != std::string::npos;
+  TEVBrowser_SetDialogResult(handle, unload ? g_unload_leave : true, "");
+}
+
+TEST_F(Engine, BeforeUnloadStaysOrLeavesAsTheHostSays) {
+  const auto dir = std::filesystem::temp_directory_path() / ("tev_unload_" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir / "guarded.html") << "<html><body style='margin:0;background:rgb(255,0,0)'><script>"
+                                         "onbeforeunload = e => { e.preventDefault(); e.returnValue = 'sure?'; };"
+                                         "</script></body></html>";
+  std::ofstream(dir / "next.html") << "<html><body style='margin:0;background:rgb(0,0,255)'></body></html>";
+  HttpServer server(dir.string());
+  const std::string site = "http://127.0.0.1:" + std::to_string(server.port());
+  const std::string guarded = site + "/guarded.html";
+  const std::string next = site + "/next.html";
+  ASSERT_TRUE(Start());
+  const int32_t h = TEVBrowser_CreateBrowser(guarded.c_str());
+  TEVBrowser_SetSize(h, 200, 100, 1.0f);
+  ASSERT_TRUE(FrameShows(h, 200, 100, 0xFFFF0000));
+  // Pages may only ask once a person has touched them.
+  TEVBrowser_SendMouseClickEvent(h, 50, 50, 0, false, 1, 0);
+  TEVBrowser_SendMouseClickEvent(h, 50, 50, 0, true, 1, 0);
+  auto pump_for = [&](int ms) {
+    const auto until = Clock::now() + std::chrono::milliseconds(ms);
+    while (Clock::now() < until) {
+      TEVBrowser_ProcessEvents(nullptr, AnswerUnload, OnScript);
+      Render(h);
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  };
+  pump_for(300);
+  auto unload_dialogs = [] {
+    return std::count_if(g_payloads.begin(), g_payloads.end(), [](const auto& p) {
+      return p.first == JavaScriptDialog && p.second.find("\"dialogType\":3") != std::string::npos;
+    });
+  };
+
+  // "Stay": the page and its state remain.
+  g_unload_leave = false;
+  TEVBrowser_ExecuteJavascript(h, "window.kept = 42;");
+  TEVBrowser_GoToURL(h, next.c_str(), false);
+  pump_for(2000);
+  EXPECT_EQ(unload_dialogs(), 1);
+  // Green only where the old page, with its state, is still there.
+  TEVBrowser_ExecuteJavascript(h, "if (location.pathname == '/guarded.html' && window.kept === 42) "
+                                  "document.body.style.background = 'rgb(0,255,0)';"
+                                  "_tev_event(1, location.pathname + ' ' + window.kept);");
+  EXPECT_TRUE(FrameShows(h, 200, 100, 0xFF00FF00));
+  EXPECT_TRUE(PumpUntil(h, [] { return !g_scripts.empty(); }));
+  EXPECT_EQ(g_scripts, std::vector<std::string>{"1 /guarded.html 42"});
+
+  // The skip flag leaves without asking.
+  TEVBrowser_GoToURL(h, next.c_str(), true);
+  EXPECT_TRUE(FrameShows(h, 200, 100, 0xFF0000FF));
+  EXPECT_EQ(unload_dialogs(), 1);
+  std::filesystem::remove_all(dir);
+}
+
+TEST_F(Engine, BeforeUnloadLeaveFollowsTheNavigation) {
+  const std::string guarded = Solid("rgb(255,0,0)",
+                                    "<script>onbeforeunload = e => { e.preventDefault(); e.returnValue = 'x'; };"
+                                    "</script>");
+  ASSERT_TRUE(Start());
+  const int32_t h = TEVBrowser_CreateBrowser(guarded.c_str());
+  TEVBrowser_SetSize(h, 200, 100, 1.0f);
+  ASSERT_TRUE(FrameShows(h, 200, 100, 0xFFFF0000));
+  TEVBrowser_SendMouseClickEvent(h, 50, 50, 0, false, 1, 0);
+  TEVBrowser_SendMouseClickEvent(h, 50, 50, 0, true, 1, 0);
+  PumpUntil(h, [] { return false; }, 1);
+  g_unload_leave = true;
+  TEVBrowser_GoToURL(h, Solid("rgb(0,0,255)").c_str(), false);
+  const auto give_up = Clock::now() + std::chrono::seconds(20);
+  while (Clock::now() < give_up && Pixel(100, 50) != 0xFF0000FF) {
+    TEVBrowser_ProcessEvents(nullptr, AnswerUnload, nullptr);
+    Render(h);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(Pixel(100, 50), 0xFF0000FFu);
+  EXPECT_EQ(std::count_if(g_payloads.begin(), g_payloads.end(),
+                          [](const auto& p) { return p.first == JavaScriptDialog; }),
+            1);
+}
+
+TEST_F(Engine, ADialogWhileOneIsPendingYieldsNoEvent) {
+  ASSERT_TRUE(Start());
+  const int32_t h = TEVBrowser_CreateBrowser(Solid("rgb(255,0,0)", "<script>alert('one')</script>").c_str());
+  TEVBrowser_SetSize(h, 200, 100, 1.0f);
+  ASSERT_TRUE(PumpUntil(h, [] { return std::count(g_events.begin(), g_events.end(), JavaScriptDialog) == 1; }));
+  TEVBrowser_ExecuteJavascript(h, "alert('two')");
+  PumpUntil(h, [] { return false; }, 2);
+  EXPECT_EQ(std::count(g_events.begin(), g_events.end(), JavaScriptDialog), 1);
+  // Answered, the page goes on; the second script runs only now and asks
+  // in its own turn.
+  TEVBrowser_SetDialogResult(h, true, "");
+  const auto give_up = Clock::now() + std::chrono::seconds(20);
+  while (Clock::now() < give_up && !Loaded()) {
+    TEVBrowser_ProcessEvents(nullptr, AnswerDialogs, nullptr);
+    Render(h);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(Loaded());
+  std::vector<std::string> dialogs;
+  for (const auto& [code, data] : g_payloads) {
+    if (code == JavaScriptDialog) dialogs.push_back(data);
+  }
+  EXPECT_LE(dialogs.size(), 2u);
+  EXPECT_EQ(dialogs.front(), R"({"dialogType":0,"messageText":"one","defaultPromptText":""})");
 }
 
 std::string g_chosen_file;

@@ -19,6 +19,7 @@
 #include <webkit2/webkit2.h>
 
 #include "key_mapping.h"
+#include "menu_model.h"
 #include "network_errors.h"
 
 namespace engine::webkit {
@@ -182,13 +183,58 @@ class ScriptDialogAnswer : public DialogCallback {
       default:
         break;
     }
-    webkit_script_dialog_close(dialog_);
+    if (!in_signal_) {
+      webkit_script_dialog_close(dialog_);
+      return;
+    }
+    // Answered inside the engine's own signal: the engine still uses the
+    // dialog once the signal returns, so it closes a moment later.
+    g_idle_add_full(
+        G_PRIORITY_HIGH_IDLE,
+        [](gpointer dialog) {
+          webkit_script_dialog_close(static_cast<WebKitScriptDialog*>(dialog));
+          return G_SOURCE_REMOVE;
+        },
+        webkit_script_dialog_ref(dialog_), reinterpret_cast<GDestroyNotify>(webkit_script_dialog_unref));
   }
   bool answered() const { return answered_; }
+  void set_in_signal(bool in_signal) { in_signal_ = in_signal; }
 
  private:
   WebKitScriptDialog* dialog_;
   bool answered_ = false;
+  bool in_signal_ = false;
+};
+
+// ---- context menus -------------------------------------------------------------
+
+class WebKitBrowser;
+
+// The engine's menu and what was clicked, kept while the host chooses.
+struct OpenMenu {
+  OpenMenu(WebKitContextMenu* m, WebKitHitTestResult* hit)
+      : menu(WEBKIT_CONTEXT_MENU(g_object_ref(m))),
+        link_uri(Text(webkit_hit_test_result_get_link_uri(hit))),
+        image_uri(Text(webkit_hit_test_result_get_image_uri(hit))),
+        media_uri(Text(webkit_hit_test_result_get_media_uri(hit))) {}
+  ~OpenMenu() { g_object_unref(menu); }
+  static std::string Text(const char* s) { return s ? s : ""; }
+
+  WebKitBrowser* browser = nullptr;  // null once answered or given up
+  WebKitContextMenu* menu;
+  std::vector<WebKitContextMenuItem*> customs;
+  std::string link_uri, image_uri, media_uri;
+};
+
+class ContextMenuAnswer : public ContextMenuCallback {
+ public:
+  explicit ContextMenuAnswer(std::shared_ptr<OpenMenu> menu) : menu_(std::move(menu)) {}
+  void Continue(int command_id, std::uint32_t) override { Finish(true, command_id); }
+  void Cancel() override { Finish(false, 0); }
+
+ private:
+  void Finish(bool chosen, int command_id);
+  std::shared_ptr<OpenMenu> menu_;
 };
 
 // ---- one browser --------------------------------------------------------------
@@ -213,12 +259,22 @@ class WebKitBrowser : public Browser {
   Client& client() { return *client_; }
   void ReleaseClient() { client_.reset(); }
   void Destroy() {
+    if (open_menu_) open_menu_->browser = nullptr;
+    open_menu_.reset();
     if (window_ != nullptr) gtk_widget_destroy(window_);
     window_ = nullptr;
     view_ = nullptr;
   }
 
   // Browser
+  // The view is going: what the host was shown can no longer be answered.
+  void GiveUpOpenRequests() {
+    AbandonDialog();
+    AbandonMenu();
+  }
+  // The host's choice from the open menu (or none), then its dismissal.
+  void FinishMenu(OpenMenu& menu, bool chosen, int command_id);
+
   void CloseBrowser(bool) override { closing_ = true; }
   void WasResized() override { ApplySize(); }
   void Invalidate() override {
@@ -316,13 +372,18 @@ class WebKitBrowser : public Browser {
   }
   static void OnWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer self) {
     auto* b = static_cast<WebKitBrowser*>(self);
-    b->AbandonDialog();
+    b->GiveUpOpenRequests();
     b->client_->OnRenderProcessTerminated();
   }
   static gboolean OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer self) {
     auto* b = static_cast<WebKitBrowser*>(self);
     const char* message = webkit_script_dialog_get_message(dialog);
     auto answer = std::make_shared<ScriptDialogAnswer>(dialog);
+    answer->set_in_signal(true);
+    struct Leaving {
+      ScriptDialogAnswer& answer;
+      ~Leaving() { answer.set_in_signal(false); }
+    } leaving{*answer};
     const auto type = webkit_script_dialog_get_dialog_type(dialog);
     if (type == WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM) {
       b->client_->OnBeforeUnloadDialog(message ? message : "", false, answer);
@@ -359,6 +420,37 @@ class WebKitBrowser : public Browser {
     b->client_->OnFileDialog(mode, "", extensions, descriptions, std::make_shared<FileChooserAnswer>(request));
     return TRUE;
   }
+  // The host draws the menu; the engine shows nothing. A menu asked for
+  // while one is open is refused by the client and never reported closed.
+  static gboolean OnContextMenu(WebKitWebView*, WebKitContextMenu* menu, GdkEvent* event, WebKitHitTestResult* hit,
+                                gpointer self) {
+    auto* b = static_cast<WebKitBrowser*>(self);
+    auto open = std::make_shared<OpenMenu>(menu, hit);
+    ContextMenuParams params;
+    gdouble x = b->last_click_x_, y = b->last_click_y_;
+    if (event != nullptr) gdk_event_get_coords(event, &x, &y);
+    params.x = static_cast<int>(x);
+    params.y = static_cast<int>(y);
+    params.is_editable = webkit_hit_test_result_context_is_editable(hit);
+    params.type_flags = webkit_hit_test_result_context_is_selection(hit) ? kMenuTypeSelection : 0;
+    params.media_type = webkit_hit_test_result_context_is_image(hit) ? kMenuMediaImage : 0;
+    const std::vector<MenuItem> model = ConvertMenu(menu, open->customs);
+    if (!b->open_menu_) {
+      open->browser = b;
+      b->open_menu_ = open;
+    }
+    b->client_->RunContextMenu(params, model, std::make_shared<ContextMenuAnswer>(open));
+    return TRUE;
+  }
+  void AbandonMenu() {
+    if (!open_menu_) return;
+    open_menu_->browser = nullptr;
+    open_menu_.reset();
+    client_->OnContextMenuDismissed();
+  }
+  // Choosing an item's action does nothing once the menu is not shown, so
+  // the stock commands are carried out here.
+  void RunMenuCommand(const OpenMenu& menu, int command_id);
   // A dialog the host was shown that the engine has given up.
   void AbandonDialog() {
     if (auto open = open_dialog_.lock(); open && !open->answered()) client_->OnResetDialogState();
@@ -399,6 +491,8 @@ class WebKitBrowser : public Browser {
   GdkCursor* last_cursor_ = reinterpret_cast<GdkCursor*>(-1);
   KeyState keys_;
   std::weak_ptr<ScriptDialogAnswer> open_dialog_;
+  std::shared_ptr<OpenMenu> open_menu_;
+  double last_click_x_ = 0, last_click_y_ = 0;
   std::string initial_url_;
   cairo_surface_t* readback_ = nullptr;
   int applied_width_ = 0;
@@ -468,6 +562,7 @@ class WebKitEngine : public Engine {
         continue;
       }
       if (browser->closing()) {
+        browser->GiveUpOpenRequests();
         browser->Destroy();
         browser->client().OnBeforeClose();
         it = browsers_.erase(it);
@@ -579,6 +674,7 @@ WebKitBrowser::WebKitBrowser(WebKitEngine& engine, std::shared_ptr<Client> clien
   g_signal_connect(view_, "script-dialog", G_CALLBACK(OnScriptDialog), this);
   g_signal_connect(view_, "user-message-received", G_CALLBACK(OnUserMessage), this);
   g_signal_connect(view_, "run-file-chooser", G_CALLBACK(OnFileChooser), this);
+  g_signal_connect(view_, "context-menu", G_CALLBACK(OnContextMenu), this);
   gtk_widget_show_all(window_);
 }
 
@@ -601,7 +697,7 @@ gboolean WebKitBrowser::OnDamage(GtkWidget*, GdkEventExpose* event, gpointer sel
 void WebKitBrowser::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self) {
   auto* b = static_cast<WebKitBrowser*>(self);
   if (event == WEBKIT_LOAD_STARTED) {
-    b->AbandonDialog();
+    b->GiveUpOpenRequests();
     b->client_->OnLoadStart(true);
   }
   if (event == WEBKIT_LOAD_FINISHED) {
@@ -679,6 +775,8 @@ void WebKitBrowser::SetFocus(bool focus) {
 
 void WebKitBrowser::SendMouseClickEvent(const MouseEvent& e, MouseButton button, bool mouse_up, int click_count) {
   if (!view_) return;
+  last_click_x_ = e.x;
+  last_click_y_ = e.y;
   auto fill = [&](GdkEvent* event) {
     event->button.x = e.x;
     event->button.y = e.y;
@@ -781,6 +879,108 @@ bool WebKitBrowser::ExecuteFrameCommand(FrameCommand command) {
                                           WEBKIT_EDITING_COMMAND_SELECT_ALL};
   webkit_web_view_execute_editing_command(view_, kCommands[static_cast<int>(command)]);
   return true;
+}
+
+void ContextMenuAnswer::Finish(bool chosen, int command_id) {
+  WebKitBrowser* browser = menu_->browser;
+  if (browser == nullptr) return;  // refused, answered before, or given up
+  menu_->browser = nullptr;
+  browser->FinishMenu(*menu_, chosen, command_id);
+}
+
+void WebKitBrowser::FinishMenu(OpenMenu& menu, bool chosen, int command_id) {
+  const auto keep = open_menu_;  // the menu outlives its own command
+  if (open_menu_.get() == &menu) open_menu_.reset();
+  if (chosen) RunMenuCommand(menu, command_id);
+  if (client_) client_->OnContextMenuDismissed();
+}
+
+void WebKitBrowser::RunMenuCommand(const OpenMenu& menu, int command_id) {
+  if (!view_) return;
+  if (command_id >= kFirstCustomCommand) {
+    const std::size_t index = static_cast<std::size_t>(command_id - kFirstCustomCommand);
+    if (index >= menu.customs.size()) return;
+    GAction* action = webkit_context_menu_item_get_gaction(menu.customs[index]);
+    if (action != nullptr && g_action_get_parameter_type(action) == nullptr) g_action_activate(action, nullptr);
+    return;
+  }
+  if (FindStockItem(menu.menu, command_id) == nullptr) return;  // not in this menu
+  auto copy_text = [](const std::string& text) {
+    if (!text.empty()) gtk_clipboard_set_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), text.c_str(), -1);
+  };
+  auto open_elsewhere = [this](const std::string& uri) {
+    if (!uri.empty()) client_->OnOpenURL(uri);
+  };
+  switch (command_id) {
+    case WEBKIT_CONTEXT_MENU_ACTION_OPEN_LINK:
+      Load(menu.link_uri);
+      break;
+    case WEBKIT_CONTEXT_MENU_ACTION_OPEN_LINK_IN_NEW_WINDOW:
+      open_elsewhere(menu.link_uri);
+      break;
+    case WEBKIT_CONTEXT_MENU_ACTION_OPEN_IMAGE_IN_NEW_WINDOW:
+      open_elsewhere(menu.image_uri);
+      break;
+    case WEBKIT_CONTEXT_MENU_ACTION_OPEN_VIDEO_IN_NEW_WINDOW:
+    case WEBKIT_CONTEXT_MENU_ACTION_OPEN_AUDIO_IN_NEW_WINDOW:
+      open_elsewhere(menu.media_uri);
+      break;
+    case WEBKIT_CONTEXT_MENU_ACTION_COPY_LINK_TO_CLIPBOARD:
+      copy_text(menu.link_uri);
+      break;
+    case WEBKIT_CONTEXT_MENU_ACTION_COPY_IMAGE_URL_TO_CLIPBOARD:
+      copy_text(menu.image_uri);
+      break;
+    case WEBKIT_CONTEXT_MENU_ACTION_COPY_VIDEO_LINK_TO_CLIPBOARD:
+    case WEBKIT_CONTEXT_MENU_ACTION_COPY_AUDIO_LINK_TO_CLIPBOARD:
+      copy_text(menu.media_uri);
+      break;
+    case WEBKIT_CONTEXT_MENU_ACTION_COPY_IMAGE_TO_CLIPBOARD: {
+      // The pixels are at hand only for a local image.
+      gchar* path = g_filename_from_uri(menu.image_uri.c_str(), nullptr, nullptr);
+      if (GdkPixbuf* image = path ? gdk_pixbuf_new_from_file(path, nullptr) : nullptr) {
+        gtk_clipboard_set_image(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), image);
+        g_object_unref(image);
+      }
+      g_free(path);
+      break;
+    }
+    case WEBKIT_CONTEXT_MENU_ACTION_GO_BACK:
+      GoBack();
+      break;
+    case WEBKIT_CONTEXT_MENU_ACTION_GO_FORWARD:
+      GoForward();
+      break;
+    case WEBKIT_CONTEXT_MENU_ACTION_STOP:
+      StopLoad();
+      break;
+    case WEBKIT_CONTEXT_MENU_ACTION_RELOAD:
+      Reload();
+      break;
+    case WEBKIT_CONTEXT_MENU_ACTION_COPY:
+      webkit_web_view_execute_editing_command(view_, WEBKIT_EDITING_COMMAND_COPY);
+      break;
+    case WEBKIT_CONTEXT_MENU_ACTION_CUT:
+      webkit_web_view_execute_editing_command(view_, WEBKIT_EDITING_COMMAND_CUT);
+      break;
+    case WEBKIT_CONTEXT_MENU_ACTION_PASTE:
+      webkit_web_view_execute_editing_command(view_, WEBKIT_EDITING_COMMAND_PASTE);
+      break;
+    case WEBKIT_CONTEXT_MENU_ACTION_PASTE_AS_PLAIN_TEXT:
+      webkit_web_view_execute_editing_command(view_, WEBKIT_EDITING_COMMAND_PASTE_AS_PLAIN_TEXT);
+      break;
+    case WEBKIT_CONTEXT_MENU_ACTION_DELETE:
+      webkit_web_view_execute_editing_command(view_, "Delete");
+      break;
+    case WEBKIT_CONTEXT_MENU_ACTION_SELECT_ALL:
+      webkit_web_view_execute_editing_command(view_, WEBKIT_EDITING_COMMAND_SELECT_ALL);
+      break;
+    case WEBKIT_CONTEXT_MENU_ACTION_INSPECT_ELEMENT:
+      webkit_web_inspector_show(webkit_web_view_get_inspector(view_));
+      break;
+    default:
+      break;  // downloads, spelling and media controls need a person at a window
+  }
 }
 
 }  // namespace
