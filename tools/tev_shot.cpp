@@ -102,8 +102,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "unknown option %s\n", argv[i]);
     return 2;
   }
-  const std::string program =
-      (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "browser_process").string();
+  // Beside the tool in a build tree; in libexec/tev once installed.
+  const auto here = std::filesystem::read_symlink("/proc/self/exe").parent_path();
+  std::string program = (here / "browser_process").string();
+  if (!std::filesystem::exists(program)) program = (here.parent_path() / "libexec/tev/browser_process").string();
   if (!TEVBrowser_Initialize(program.c_str(), "", "", "", "", "", nullptr, "", false)) return 1;
   const int32_t browser = TEVBrowser_CreateBrowser(url.c_str());
   if (browser == 0) return 1;
