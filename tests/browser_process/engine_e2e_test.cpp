@@ -544,6 +544,63 @@ TEST_F(Engine, ADialogWhileOneIsPendingYieldsNoEvent) {
   EXPECT_EQ(dialogs.front(), R"({"dialogType":0,"messageText":"one","defaultPromptText":""})");
 }
 
+TEST_F(Engine, ASelectListIsDrawnIntoTheFrameAndChoosesLikeADropdown) {
+  ASSERT_TRUE(Start());
+  const int32_t h = TEVBrowser_CreateBrowser(
+      Solid("rgb(255,0,0)",
+            "<select style='position:absolute;left:10px;top:10px;width:150px;height:24px;margin:0' "
+            "onchange='_tev_event(3, this.value)'>"
+            "<option value=va>a</option><option value=vb>b</option><option value=vc>c</option>"
+            "<option value=vd>d</option><option value=ve>e</option></select>")
+          .c_str());
+  TEVBrowser_SetSize(h, 300, 200, 1.0f);
+  ASSERT_TRUE(PumpUntil(h, [&] { return Loaded() && width_ == 300 && Pixel(250, 150) == 0xFFFF0000; }));
+  const int row = 22, top = 34;  // the list opens below the element
+  auto click = [&](int x, int y) {
+    TEVBrowser_SendMouseClickEvent(h, x, y, 0, false, 1, 0);
+    TEVBrowser_SendMouseClickEvent(h, x, y, 0, true, 1, 0);
+  };
+  auto row_pixel = [&](int index) { return Pixel(150, top + index * row + row / 2); };
+  // Open: the selected first option is highlighted, the others on white.
+  click(50, 20);
+  ASSERT_TRUE(PumpUntil(h, [&] { return row_pixel(0) == 0xFF3366CC; })) << std::hex << row_pixel(0);
+  EXPECT_EQ(row_pixel(1), 0xFFFFFFFFu);
+  EXPECT_EQ(row_pixel(4), 0xFFFFFFFFu);
+  EXPECT_EQ(Pixel(10, top + 30), 0xFF808080u);  // its border
+  EXPECT_EQ(Pixel(150, top + 5 * row + 5), 0xFFFF0000u);  // the page below it
+  // Hovering moves the highlight; the list stays open across frames.
+  TEVBrowser_SendMouseMoveEvent(h, 60, top + 3 * row + 5, 0);
+  EXPECT_TRUE(PumpUntil(h, [&] { return row_pixel(3) == 0xFF3366CC && row_pixel(0) == 0xFFFFFFFF; }));
+  // A click on the third option chooses it: change fires with its value, the list goes.
+  click(60, top + 2 * row + 10);
+  EXPECT_TRUE(PumpUntil(h, [] { return !g_scripts.empty(); }));
+  EXPECT_EQ(g_scripts, std::vector<std::string>{"3 vc"});
+  EXPECT_TRUE(PumpUntil(h, [&] { return row_pixel(2) == 0xFFFF0000 && row_pixel(0) == 0xFFFF0000; }));
+
+  // Keys: Down from the chosen "c", then Enter.
+  click(50, 20);
+  ASSERT_TRUE(PumpUntil(h, [&] { return row_pixel(2) == 0xFF3366CC; }));
+  TEVBrowser_SendKeyEvent(h, 0x28, 0, false, 0);
+  TEVBrowser_SendKeyEvent(h, 0x28, 0, true, 0);
+  EXPECT_TRUE(PumpUntil(h, [&] { return row_pixel(3) == 0xFF3366CC; }));
+  TEVBrowser_SendKeyEvent(h, 0x0D, 0, false, 0);
+  TEVBrowser_SendKeyEvent(h, 0x0D, 0, true, 0);
+  EXPECT_TRUE(PumpUntil(h, [] { return g_scripts.size() == 2; }));
+  EXPECT_EQ(g_scripts.back(), "3 vd");
+  // Escape and a click elsewhere close it without a change.
+  click(50, 20);
+  ASSERT_TRUE(PumpUntil(h, [&] { return row_pixel(3) == 0xFF3366CC; }));
+  TEVBrowser_SendKeyEvent(h, 0x1B, 0, false, 0);
+  TEVBrowser_SendKeyEvent(h, 0x1B, 0, true, 0);
+  EXPECT_TRUE(PumpUntil(h, [&] { return row_pixel(3) == 0xFFFF0000; }));
+  click(50, 20);
+  ASSERT_TRUE(PumpUntil(h, [&] { return row_pixel(3) == 0xFF3366CC; }));
+  click(250, 180);
+  EXPECT_TRUE(PumpUntil(h, [&] { return row_pixel(3) == 0xFFFF0000; }));
+  PumpUntil(h, [] { return false; }, 1);
+  EXPECT_EQ(g_scripts.size(), 2u);
+}
+
 std::string g_chosen_file;
 // Answers a file chooser with one file from inside the event callback.
 void AnswerFileChooser(int32_t handle, int32_t code, const char* data) {

@@ -11,6 +11,9 @@
 #include <gtk/gtk.h>
 #include <fstream>
 #include <map>
+#include <optional>
+#include <utility>
+#include <algorithm>
 #include <string>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -20,6 +23,7 @@
 
 #include "key_mapping.h"
 #include "menu_model.h"
+#include "option_popup.h"
 #include "network_errors.h"
 
 namespace engine::webkit {
@@ -261,6 +265,7 @@ class WebKitBrowser : public Browser {
   void Destroy() {
     if (open_menu_) open_menu_->browser = nullptr;
     open_menu_.reset();
+    ForgetOptionMenu();
     if (window_ != nullptr) gtk_widget_destroy(window_);
     window_ = nullptr;
     view_ = nullptr;
@@ -451,6 +456,56 @@ class WebKitBrowser : public Browser {
   // Choosing an item's action does nothing once the menu is not shown, so
   // the stock commands are carried out here.
   void RunMenuCommand(const OpenMenu& menu, int command_id);
+  // <select>: the list is drawn into the frame and takes the input while open.
+  static gboolean OnShowOptionMenu(WebKitWebView*, WebKitOptionMenu* menu, GdkEvent*, GdkRectangle* element,
+                                   gpointer self) {
+    auto* b = static_cast<WebKitBrowser*>(self);
+    b->ForgetOptionMenu();
+    std::vector<PopupItem> items;
+    const guint count = webkit_option_menu_get_n_items(menu);
+    for (guint i = 0; i < count; ++i) {
+      WebKitOptionMenuItem* item = webkit_option_menu_get_item(menu, i);
+      const char* label = webkit_option_menu_item_get_label(item);
+      items.push_back({label ? label : "", webkit_option_menu_item_is_enabled(item) != FALSE,
+                       webkit_option_menu_item_is_group_label(item) != FALSE,
+                       webkit_option_menu_item_is_group_child(item) != FALSE,
+                       webkit_option_menu_item_is_selected(item) != FALSE});
+    }
+    b->option_menu_ = WEBKIT_OPTION_MENU(g_object_ref(menu));
+    b->option_menu_closed_ = g_signal_connect(menu, "close", G_CALLBACK(OnOptionMenuClosed), self);
+    b->popup_.emplace(std::move(items), Rect{element->x, element->y, element->width, element->height},
+                      b->applied_width_, b->applied_height_);
+    b->popup_pressed_ = false;
+    b->full_damage_ = true;
+    return TRUE;
+  }
+  static void OnOptionMenuClosed(WebKitOptionMenu*, gpointer self) { static_cast<WebKitBrowser*>(self)->ForgetOptionMenu(); }
+  void ForgetOptionMenu() {
+    if (option_menu_ != nullptr) {
+      g_signal_handler_disconnect(option_menu_, option_menu_closed_);
+      g_object_unref(option_menu_);
+      option_menu_ = nullptr;
+    }
+    if (popup_) full_damage_ = true;  // the list leaves the frame
+    popup_.reset();
+  }
+  // The page's choice (change fires) or no choice; the list closes either way.
+  void ChooseOption(int index) {
+    WebKitOptionMenu* menu = option_menu_ ? WEBKIT_OPTION_MENU(g_object_ref(option_menu_)) : nullptr;
+    ForgetOptionMenu();
+    if (menu == nullptr) return;
+    if (index >= 0) {
+      webkit_option_menu_activate_item(menu, static_cast<guint>(index));
+    } else {
+      webkit_option_menu_close(menu);
+    }
+    g_object_unref(menu);
+  }
+  // Input while the list is open goes to it alone, as with a real dropdown.
+  bool PopupTakesClick(const MouseEvent& e, bool mouse_up);
+  bool PopupTakesWheel(const MouseEvent& e, int delta_y);
+  bool PopupTakesMove(const MouseEvent& e);
+  bool PopupTakesKey(const KeyEvent& e);
   // A dialog the host was shown that the engine has given up.
   void AbandonDialog() {
     if (auto open = open_dialog_.lock(); open && !open->answered()) client_->OnResetDialogState();
@@ -492,6 +547,10 @@ class WebKitBrowser : public Browser {
   KeyState keys_;
   std::weak_ptr<ScriptDialogAnswer> open_dialog_;
   std::shared_ptr<OpenMenu> open_menu_;
+  WebKitOptionMenu* option_menu_ = nullptr;
+  gulong option_menu_closed_ = 0;
+  std::optional<OptionPopup> popup_;
+  bool popup_pressed_ = false;  // the press of the current click fell on the list
   double last_click_x_ = 0, last_click_y_ = 0;
   std::string initial_url_;
   cairo_surface_t* readback_ = nullptr;
@@ -675,6 +734,7 @@ WebKitBrowser::WebKitBrowser(WebKitEngine& engine, std::shared_ptr<Client> clien
   g_signal_connect(view_, "user-message-received", G_CALLBACK(OnUserMessage), this);
   g_signal_connect(view_, "run-file-chooser", G_CALLBACK(OnFileChooser), this);
   g_signal_connect(view_, "context-menu", G_CALLBACK(OnContextMenu), this);
+  g_signal_connect(view_, "show-option-menu", G_CALLBACK(OnShowOptionMenu), this);
   gtk_widget_show_all(window_);
 }
 
@@ -727,6 +787,7 @@ void WebKitBrowser::Deliver() {
     last_cursor_ = cursor;
     client_->OnCursorChange(engine_.cursors().TypeOf(cursor));
   }
+  if (popup_ && !damage_.empty()) full_damage_ = true;  // the list is drawn over the whole picture
   if (damage_.empty() && !full_damage_) return;
   cairo_surface_t* surface = gtk_offscreen_window_get_surface(GTK_OFFSCREEN_WINDOW(window_));
   if (surface == nullptr) return;
@@ -745,6 +806,7 @@ void WebKitBrowser::Deliver() {
     cairo_clip(cr);
   }
   cairo_paint(cr);
+  if (popup_) PaintOptionPopup(cr, *popup_);
   cairo_destroy(cr);
   cairo_surface_flush(readback_);
   // ARGB32 in memory on this machine: B, G, R, A, premultiplied.
@@ -774,7 +836,7 @@ void WebKitBrowser::SetFocus(bool focus) {
 }
 
 void WebKitBrowser::SendMouseClickEvent(const MouseEvent& e, MouseButton button, bool mouse_up, int click_count) {
-  if (!view_) return;
+  if (!view_ || PopupTakesClick(e, mouse_up)) return;
   last_click_x_ = e.x;
   last_click_y_ = e.y;
   auto fill = [&](GdkEvent* event) {
@@ -795,7 +857,7 @@ void WebKitBrowser::SendMouseClickEvent(const MouseEvent& e, MouseButton button,
 }
 
 void WebKitBrowser::SendMouseWheelEvent(const MouseEvent& e, int delta_x, int delta_y) {
-  if (!view_) return;
+  if (!view_ || PopupTakesWheel(e, delta_y)) return;
   GdkEvent* event = NewEvent(GDK_SCROLL);
   event->scroll.x = e.x;
   event->scroll.y = e.y;
@@ -809,7 +871,7 @@ void WebKitBrowser::SendMouseWheelEvent(const MouseEvent& e, int delta_x, int de
 }
 
 void WebKitBrowser::SendMouseMoveEvent(const MouseEvent& e, bool mouse_leave) {
-  if (!view_) return;
+  if (!view_ || PopupTakesMove(e)) return;
   GdkEvent* event = NewEvent(mouse_leave ? GDK_LEAVE_NOTIFY : GDK_MOTION_NOTIFY);
   if (mouse_leave) {
     event->crossing.x = e.x;
@@ -827,7 +889,7 @@ void WebKitBrowser::SendMouseMoveEvent(const MouseEvent& e, bool mouse_leave) {
 }
 
 void WebKitBrowser::SendKeyEvent(const KeyEvent& e) {
-  if (!view_) return;
+  if (!view_ || PopupTakesKey(e)) return;
   for (const SyntheticKey& key : keys_.Translate(e)) {
     GdkEvent* event = NewEvent(key.press ? GDK_KEY_PRESS : GDK_KEY_RELEASE);
     event->key.keyval = key.keyval;
@@ -851,6 +913,56 @@ void WebKitBrowser::SendKeyEvent(const KeyEvent& e) {
     }
     Dispatch(event);
   }
+}
+
+bool WebKitBrowser::PopupTakesClick(const MouseEvent& e, bool mouse_up) {
+  if (!popup_) return false;
+  if (!mouse_up) {
+    popup_pressed_ = popup_->Contains(e.x, e.y);
+    if (!popup_pressed_) ChooseOption(-1);  // a press elsewhere closes the list
+    return true;
+  }
+  // A release chooses only when its press fell on the list: the release of
+  // the click that opened it does not.
+  const bool pressed = std::exchange(popup_pressed_, false);
+  const int index = popup_->ItemAt(e.x, e.y);
+  if (pressed && index >= 0) ChooseOption(index);
+  return true;
+}
+
+bool WebKitBrowser::PopupTakesWheel(const MouseEvent& e, int delta_y) {
+  if (!popup_) return false;
+  if (popup_->Contains(e.x, e.y) && delta_y != 0) {
+    // 120 is one notch, three rows; positive is up.
+    const int rows = delta_y > 0 ? -std::max(1, delta_y * 3 / 120) : std::max(1, -delta_y * 3 / 120);
+    if (popup_->Scroll(rows)) full_damage_ = true;
+  }
+  return true;
+}
+
+bool WebKitBrowser::PopupTakesMove(const MouseEvent& e) {
+  if (!popup_) return false;
+  if (popup_->Hover(e.x, e.y)) full_damage_ = true;
+  return true;
+}
+
+bool WebKitBrowser::PopupTakesKey(const KeyEvent& e) {
+  if (!popup_) return false;
+  if (e.type != KeyEventType::RawKeyDown && e.type != KeyEventType::KeyDown) return true;
+  switch (popup_->Key(e.windows_key_code)) {
+    case OptionPopup::KeyOutcome::Moved:
+      full_damage_ = true;
+      break;
+    case OptionPopup::KeyOutcome::Choose:
+      ChooseOption(popup_->highlighted());
+      break;
+    case OptionPopup::KeyOutcome::Close:
+      ChooseOption(-1);
+      break;
+    case OptionPopup::KeyOutcome::Ignored:
+      break;
+  }
+  return true;
 }
 
 void WebKitBrowser::ShowDevTools(const WindowDescription& window, const BrowserSettings&) {
