@@ -17,9 +17,9 @@ sleep 8  # started, loaded, painted
 browser=$(pgrep -P "$viewer" | head -1)  # its one child
 ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 hz=$(getconf CLK_TCK)
-v0=$(ticks "$viewer"); b0=$(ticks "$browser"); t0=$(date +%s.%N)
+v0=$(ticks "$viewer"); b0=$(ticks "$browser"); t0=$(date +%s%N)
 sleep 10
-v1=$(ticks "$viewer"); b1=$(ticks "$browser"); t1=$(date +%s.%N)
-awk -v v="$((v1 - v0))" -v b="$((b1 - b0))" -v hz="$hz" -v s="$(echo "$t1 - $t0" | bc)" 'BEGIN {
+v1=$(ticks "$viewer"); b1=$(ticks "$browser"); t1=$(date +%s%N)
+awk -v v="$((v1 - v0))" -v b="$((b1 - b0))" -v hz="$hz" -v ns="$((t1 - t0))" 'BEGIN { s = ns / 1e9;
   printf "idle static page over %.1f s: tev-view %.2f %% CPU, browser_process %.2f %% CPU (goal < 2 %% each)\n",
          s, 100 * v / hz / s, 100 * b / hz / s }'

@@ -17,7 +17,7 @@ packages=(
   python3 python3-pil imagemagick   # image fixtures and their reference decodes
   libopenexr-dev openexr            # OpenEXR fixtures written and read by the OpenEXR library
   libgtk-3-dev                      # the file dialogs are GTK 3's file chooser
-  xvfb xdotool                      # dialog tests: a private X server, answered by xdotool
+  xvfb xdotool x11-utils            # dialog and viewer tests: a private X server, driven by xdotool; xdpyinfo
   libwebkit2gtk-4.1-dev             # the browser engine of browser_process (it starts its own Xvfb)
 )
 
