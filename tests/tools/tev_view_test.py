@@ -138,10 +138,14 @@ def main():
         # A click on the third option fires change with its value.
         display.click(ax + 50, ay + LIST_TOP + 2 * ROW + ROW // 2)
         wait_for("the change", lambda: display.title(window) == "changed:vc")
+        # Asked to end, it closes in order.
+        viewer.terminate()
+        assert viewer.wait(timeout=60) == 0, "tev-view exited with %d" % viewer.returncode
         print("tev-view test passed; screenshots in", shots)
     finally:
-        viewer.terminate()
-        viewer.wait(timeout=30)
+        if viewer.poll() is None:
+            viewer.kill()
+            viewer.wait()
         display.close()
         shutil.rmtree(work, ignore_errors=True)
 

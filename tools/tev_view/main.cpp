@@ -12,6 +12,9 @@
 #include <string>
 #include <utility>
 
+#include <csignal>
+
+#include <glib-unix.h>
 #include <gtk/gtk.h>
 #include <nlohmann/json.hpp>
 
@@ -428,6 +431,10 @@ int main(int argc, char** argv) {
   }
   g.browser = TEVBrowser_CreateBrowser(url.c_str());
   BuildWindow(url);
+  // Asked to end, the viewer closes the browser and its process in order.
+  for (const int signal : {SIGTERM, SIGINT}) {
+    g_unix_signal_add(signal, [](gpointer) { gtk_main_quit(); return G_SOURCE_REMOVE; }, nullptr);
+  }
   gtk_main();
   if (g.last_press) gdk_event_free(g.last_press);
   TEVBrowser_DestroyBrowser(g.browser);
