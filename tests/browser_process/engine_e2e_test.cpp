@@ -104,11 +104,13 @@ class Engine : public testing::Test {
     return TEVBrowser_Initialize(Program().c_str(), "", "", "", "", "", nullptr, "", debug);
   }
 
-  // Pumps and renders `handle` until `done` holds or `seconds` pass.
-  bool PumpUntil(int32_t handle, const std::function<bool()>& done, int seconds = 20) {
+  // Pumps and renders `handle` until `done` holds or `seconds` pass; browser
+  // events go to `on_event` (a test's answering callback, say).
+  bool PumpUntil(int32_t handle, const std::function<bool()>& done, int seconds = 20,
+                 TEVBrowser_EventCallback on_event = OnEvent) {
     const auto give_up = Clock::now() + std::chrono::seconds(seconds);
     while (Clock::now() < give_up) {
-      TEVBrowser_ProcessEvents(OnConsole, OnEvent, OnScript);
+      TEVBrowser_ProcessEvents(OnConsole, on_event, OnScript);
       Render(handle);
       if (done()) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -296,12 +298,7 @@ TEST_F(Engine, DialogsWaitForTheHostsAnswer) {
   g_dialog_answer = "Bob";
   const int32_t h = TEVBrowser_CreateBrowser(page.c_str());
   TEVBrowser_SetSize(h, 200, 100, 1.0f);
-  const auto give_up = Clock::now() + std::chrono::seconds(20);
-  while (Clock::now() < give_up && !(width_ == 200 && Pixel(100, 50) == 0xFF00FF00)) {
-    TEVBrowser_ProcessEvents(nullptr, AnswerDialogs, nullptr);
-    Render(h);
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  PumpUntil(h, [&] { return width_ == 200 && Pixel(100, 50) == 0xFF00FF00; }, 20, AnswerDialogs);
   EXPECT_EQ(Pixel(100, 50), 0xFF00FF00u);
   std::vector<std::string> dialogs;
   for (const auto& [code, data] : g_payloads) {
@@ -328,12 +325,7 @@ TEST_F(Engine, ConsoleLinesAndTheScriptBridge) {
   const std::string url = "file://" + (dir / "bridge.html").string();
   ASSERT_TRUE(Start());
   const int32_t h = TEVBrowser_CreateBrowser(url.c_str());
-  const auto give_up = Clock::now() + std::chrono::seconds(20);
-  while (Clock::now() < give_up && g_scripts.size() < 5) {
-    TEVBrowser_ProcessEvents(OnConsole, OnEvent, OnScript);
-    Render(h);
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  PumpUntil(h, [] { return g_scripts.size() >= 5; });
   EXPECT_EQ(g_console, (std::vector<std::string>{"one @" + url + ":2", "two @" + url + ":3", "three @" + url + ":4"}));
   // A lone surrogate arrives as U+FFFD, never as broken bytes.
   EXPECT_EQ(g_scripts, (std::vector<std::string>{"7 hi", "8 Invalid arguments", "9 function", "11 a\xef\xbf\xbd" "b",
@@ -373,14 +365,13 @@ TEST_F(Engine, ContextMenusReportWhatWasClickedAndCarryOutTheChoice) {
     const std::size_t before = g_menus.size();
     TEVBrowser_SendMouseClickEvent(h, x, y, 2, false, 1, 0);
     TEVBrowser_SendMouseClickEvent(h, x, y, 2, true, 1, 0);
-    const auto give_up = Clock::now() + std::chrono::seconds(20);
-    while (Clock::now() < give_up &&
-           (g_menus.size() == before || std::count(g_events.begin(), g_events.end(), ContextMenuDismissed) <
-                                            static_cast<long>(g_menus.size()))) {
-      TEVBrowser_ProcessEvents(OnConsole, AnswerMenus, OnScript);
-      Render(h);
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    PumpUntil(
+        h,
+        [&] {
+          return g_menus.size() > before && std::count(g_events.begin(), g_events.end(), ContextMenuDismissed) >=
+                                                static_cast<long>(g_menus.size());
+        },
+        20, AnswerMenus);
     return g_menus.size() > before ? g_menus.back() : std::string();
   };
   auto origin = [](const std::string& menu) {
@@ -417,10 +408,7 @@ TEST_F(Engine, ContextMenusReportWhatWasClickedAndCarryOutTheChoice) {
   g_menu_choice = kNoAnswer;
   TEVBrowser_SendMouseClickEvent(h, 30, 70, 2, false, 1, 0);
   TEVBrowser_SendMouseClickEvent(h, 30, 70, 2, true, 1, 0);
-  for (auto give_up = Clock::now() + std::chrono::seconds(20); Clock::now() < give_up && g_menus.size() < 5;) {
-    TEVBrowser_ProcessEvents(nullptr, AnswerMenus, nullptr);
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  PumpUntil(h, [] { return g_menus.size() >= 5; }, 20, AnswerMenus);
   ASSERT_EQ(g_menus.size(), 5u);
   TEVBrowser_GoToURL(h, Solid("rgb(0,0,255)").c_str(), true);
   EXPECT_TRUE(PumpUntil(h, [] { return std::count(g_events.begin(), g_events.end(), ContextMenuDismissed) == 5; }));
@@ -457,15 +445,7 @@ TEST_F(Engine, BeforeUnloadStaysOrLeavesAsTheHostSays) {
   // Pages may only ask once a person has touched them.
   TEVBrowser_SendMouseClickEvent(h, 50, 50, 0, false, 1, 0);
   TEVBrowser_SendMouseClickEvent(h, 50, 50, 0, true, 1, 0);
-  auto pump_for = [&](int ms) {
-    const auto until = Clock::now() + std::chrono::milliseconds(ms);
-    while (Clock::now() < until) {
-      TEVBrowser_ProcessEvents(nullptr, AnswerUnload, OnScript);
-      Render(h);
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-  };
-  pump_for(300);
+  PumpUntil(h, [] { return false; }, 1, AnswerUnload);
   auto unload_dialogs = [] {
     return std::count_if(g_payloads.begin(), g_payloads.end(), [](const auto& p) {
       return p.first == JavaScriptDialog && p.second.find("\"dialogType\":3") != std::string::npos;
@@ -476,7 +456,7 @@ TEST_F(Engine, BeforeUnloadStaysOrLeavesAsTheHostSays) {
   g_unload_leave = false;
   TEVBrowser_ExecuteJavascript(h, "window.kept = 42;");
   TEVBrowser_GoToURL(h, next.c_str(), false);
-  pump_for(2000);
+  PumpUntil(h, [] { return false; }, 2, AnswerUnload);
   EXPECT_EQ(unload_dialogs(), 1);
   // Green only where the old page, with its state, is still there.
   TEVBrowser_ExecuteJavascript(h, "if (location.pathname == '/guarded.html' && window.kept === 42) "
@@ -506,12 +486,7 @@ TEST_F(Engine, BeforeUnloadLeaveFollowsTheNavigation) {
   PumpUntil(h, [] { return false; }, 1);
   g_unload_leave = true;
   TEVBrowser_GoToURL(h, Solid("rgb(0,0,255)").c_str(), false);
-  const auto give_up = Clock::now() + std::chrono::seconds(20);
-  while (Clock::now() < give_up && Pixel(100, 50) != 0xFF0000FF) {
-    TEVBrowser_ProcessEvents(nullptr, AnswerUnload, nullptr);
-    Render(h);
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  PumpUntil(h, [&] { return Pixel(100, 50) == 0xFF0000FF; }, 20, AnswerUnload);
   EXPECT_EQ(Pixel(100, 50), 0xFF0000FFu);
   EXPECT_EQ(std::count_if(g_payloads.begin(), g_payloads.end(),
                           [](const auto& p) { return p.first == JavaScriptDialog; }),
@@ -529,12 +504,7 @@ TEST_F(Engine, ADialogWhileOneIsPendingYieldsNoEvent) {
   // Answered, the page goes on; the second script runs only now and asks
   // in its own turn.
   TEVBrowser_SetDialogResult(h, true, "");
-  const auto give_up = Clock::now() + std::chrono::seconds(20);
-  while (Clock::now() < give_up && !Loaded()) {
-    TEVBrowser_ProcessEvents(nullptr, AnswerDialogs, nullptr);
-    Render(h);
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  PumpUntil(h, [&] { return Loaded(); }, 20, AnswerDialogs);
   EXPECT_TRUE(Loaded());
   std::vector<std::string> dialogs;
   for (const auto& [code, data] : g_payloads) {
@@ -627,12 +597,7 @@ TEST_F(Engine, AFileInputAsksTheHostAndGetsTheChosenFile) {
   ASSERT_TRUE(FrameShows(h, 200, 100, 0xFFFF0000));
   TEVBrowser_SendMouseClickEvent(h, 50, 50, 0, false, 1, 0);
   TEVBrowser_SendMouseClickEvent(h, 50, 50, 0, true, 1, 0);
-  const auto give_up = Clock::now() + std::chrono::seconds(20);
-  while (Clock::now() < give_up && Pixel(100, 50) != 0xFF00FF00) {
-    TEVBrowser_ProcessEvents(nullptr, AnswerFileChooser, nullptr);
-    Render(h);
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  PumpUntil(h, [&] { return Pixel(100, 50) == 0xFF00FF00; }, 20, AnswerFileChooser);
   EXPECT_EQ(Pixel(100, 50), 0xFF00FF00u);
   const auto chooser = std::find_if(g_payloads.begin(), g_payloads.end(),
                                     [](const auto& p) { return p.first == FileDialogOpenMultiple; });
