@@ -1070,22 +1070,22 @@ void WebKitBrowser::RunMenuCommand(const OpenMenu& menu, int command_id) {
       Reload();
       break;
     case WEBKIT_CONTEXT_MENU_ACTION_COPY:
-      webkit_web_view_execute_editing_command(view_, WEBKIT_EDITING_COMMAND_COPY);
+      ExecuteFrameCommand(FrameCommand::Copy);
       break;
     case WEBKIT_CONTEXT_MENU_ACTION_CUT:
-      webkit_web_view_execute_editing_command(view_, WEBKIT_EDITING_COMMAND_CUT);
+      ExecuteFrameCommand(FrameCommand::Cut);
       break;
     case WEBKIT_CONTEXT_MENU_ACTION_PASTE:
-      webkit_web_view_execute_editing_command(view_, WEBKIT_EDITING_COMMAND_PASTE);
+      ExecuteFrameCommand(FrameCommand::Paste);
       break;
     case WEBKIT_CONTEXT_MENU_ACTION_PASTE_AS_PLAIN_TEXT:
       webkit_web_view_execute_editing_command(view_, WEBKIT_EDITING_COMMAND_PASTE_AS_PLAIN_TEXT);
       break;
     case WEBKIT_CONTEXT_MENU_ACTION_DELETE:
-      webkit_web_view_execute_editing_command(view_, "Delete");
+      ExecuteFrameCommand(FrameCommand::Delete);
       break;
     case WEBKIT_CONTEXT_MENU_ACTION_SELECT_ALL:
-      webkit_web_view_execute_editing_command(view_, WEBKIT_EDITING_COMMAND_SELECT_ALL);
+      ExecuteFrameCommand(FrameCommand::SelectAll);
       break;
     case WEBKIT_CONTEXT_MENU_ACTION_INSPECT_ELEMENT:
       webkit_web_inspector_show(webkit_web_view_get_inspector(view_));
