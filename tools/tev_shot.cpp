@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <spng.h>
 #include <string>
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "TEVBrowser.h"
+#include "browser_process_path.h"
 
 namespace {
 
@@ -102,10 +102,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "unknown option %s\n", argv[i]);
     return 2;
   }
-  // Beside the tool in a build tree; in libexec/tev once installed.
-  const auto here = std::filesystem::read_symlink("/proc/self/exe").parent_path();
-  std::string program = (here / "browser_process").string();
-  if (!std::filesystem::exists(program)) program = (here.parent_path() / "libexec/tev/browser_process").string();
+  const std::string program = BrowserProcessPath();
   if (!TEVBrowser_Initialize(program.c_str(), "", "", "", "", "", nullptr, "", false)) return 1;
   const int32_t browser = TEVBrowser_CreateBrowser(url.c_str());
   if (browser == 0) return 1;

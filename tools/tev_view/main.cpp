@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstdio>
 #include <deque>
-#include <filesystem>
 #include <string>
 #include <utility>
 
@@ -19,6 +18,7 @@
 #include <nlohmann/json.hpp>
 
 #include "TEVBrowser.h"
+#include "browser_process_path.h"
 #include "host_dialogs.h"
 #include "input_mapping.h"
 #include "tevnative.h"
@@ -356,12 +356,6 @@ GtkWidget* ToolButton(const char* icon, const char* tip, void (*clicked)()) {
   return button;
 }
 
-std::string BrowserProcess() {
-  const auto here = std::filesystem::read_symlink("/proc/self/exe").parent_path();
-  const auto beside = here / "browser_process";
-  return std::filesystem::exists(beside) ? beside.string() : (here.parent_path() / "libexec/tev/browser_process").string();
-}
-
 void BuildWindow(const std::string& url) {
   g.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_title(GTK_WINDOW(g.window), "tev-view");
@@ -425,7 +419,7 @@ int main(int argc, char** argv) {
   gtk_init(&argc, &argv);
   const std::string url = argc > 1 ? argv[1] : "about:blank";
   if (TEV_Initialize() != 1) std::fprintf(stderr, "tev-view: file dialogs are not available\n");
-  if (!TEVBrowser_Initialize(BrowserProcess().c_str(), "", "", "", "", "", nullptr, "", false)) {
+  if (!TEVBrowser_Initialize(BrowserProcessPath().c_str(), "", "", "", "", "", nullptr, "", false)) {
     std::fprintf(stderr, "tev-view: the browser process did not start\n");
     return 1;
   }
