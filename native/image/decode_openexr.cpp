@@ -148,10 +148,18 @@ bool DecodeOpenExr(const std::uint8_t* data, std::size_t size, TEV_Image& out) {
   }
   auto* pixels = static_cast<float*>(std::malloc(bytes));
   if (pixels == nullptr) return false;
-  const std::size_t count = static_cast<std::size_t>(exr.image.width) * static_cast<std::size_t>(exr.image.height);
+  const auto width = static_cast<std::size_t>(exr.image.width), height = static_cast<std::size_t>(exr.image.height);
+  // tinyexr fills its planes bottom row first for any line order other than
+  // increasing, although each chunk names its own row: such planes are read
+  // back from their last row so the top row always comes first.
+  const bool bottom_up = exr.header.line_order != 0;
   static constexpr float kMissing[4] = {0.0f, 0.0f, 0.0f, 1.0f};
-  for (std::size_t p = 0; p < count; ++p) {
-    for (int c = 0; c < 4; ++c) pixels[p * 4 + c] = sources[c] ? sources[c][p] : kMissing[c];
+  for (std::size_t y = 0; y < height; ++y) {
+    const std::size_t from = (bottom_up ? height - 1 - y : y) * width;
+    float* row = pixels + y * width * 4;
+    for (std::size_t x = 0; x < width; ++x) {
+      for (int c = 0; c < 4; ++c) row[x * 4 + c] = sources[c] ? sources[c][from + x] : kMissing[c];
+    }
   }
   Deliver(out, exr.image.width, exr.image.height, pixels, TEV_PIXELS_RGBA32F);
   return true;

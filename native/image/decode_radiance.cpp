@@ -1,5 +1,6 @@
 // Radiance HDR through stb_image's reader, compiled here with every other
 // format switched off.
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -52,9 +53,23 @@ class Lines {
   std::size_t pos_ = 0;
 };
 
+// stb reads `count` flat pixels from `at`. Two kinds of input would give a
+// picture that is not the file's, so they are refused: one too short for
+// them (stb leaves the missing pixels unwritten), and one holding a pixel
+// whose red, green and blue are all 1, which the older run-length scheme
+// uses to repeat the previous pixel and stb takes for a colour.
+bool FlatPixelsDecodable(const std::uint8_t* data, std::size_t size, std::size_t at, std::int64_t count) {
+  if (at > size || static_cast<std::uint64_t>(count) > (size - at) / 4) return false;
+  const std::uint8_t* pixel = data + at;
+  for (std::int64_t i = 0; i < count; ++i, pixel += 4) {
+    if (pixel[0] == 1 && pixel[1] == 1 && pixel[2] == 1) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
-bool RadianceScanLinesComplete(const std::uint8_t* data, std::size_t size) {
+bool RadianceDecodableByStb(const std::uint8_t* data, std::size_t size) {
   Lines lines(data, size);
   const std::string identifier = lines.Next();
   if (identifier != "#?RADIANCE" && identifier != "#?RGBE") return true;  // stb refuses it itself
@@ -68,7 +83,10 @@ bool RadianceScanLinesComplete(const std::uint8_t* data, std::size_t size) {
   while (*end == ' ') ++end;
   if (std::strncmp(end, "+X ", 3) != 0) return true;
   const int width = static_cast<int>(std::strtol(end + 3, nullptr, 10));
-  if (width < 8 || width >= 32768 || height <= 0) return true;  // flat data: reads past the end yield zeros
+  if (width <= 0 || height <= 0) return true;  // stb or the size check refuses it
+  if (width < 8 || width >= 32768) {
+    return FlatPixelsDecodable(data, size, lines.position(), std::int64_t{width} * height);
+  }
 
   // Walk the scan lines as stb does, where a read past the end yields 0. A
   // zero count does not advance its loop, so one read at the end (where every
@@ -77,7 +95,11 @@ bool RadianceScanLinesComplete(const std::uint8_t* data, std::size_t size) {
   auto next = [&]() -> int { return at < size ? data[at++] : (at++, 0); };
   for (int row = 0; row < height; ++row) {
     const int c1 = next(), c2 = next(), high = next();
-    if (c1 != 2 || c2 != 2 || (high & 0x80)) return true;  // flat data from here on
+    if (c1 != 2 || c2 != 2 || (high & 0x80)) {
+      // stb then reads the whole picture as flat pixels from this line's
+      // start, which is where they are only when it is the first line.
+      return row == 0 && FlatPixelsDecodable(data, size, at - 3, std::int64_t{width} * height);
+    }
     if (((high << 8) | next()) != width) return true;       // stb reports the bad length
     for (int component = 0; component < 4; ++component) {
       for (int x = 0; x < width;) {
@@ -99,11 +121,12 @@ bool RadianceScanLinesComplete(const std::uint8_t* data, std::size_t size) {
       }
     }
   }
-  return true;
+  // Scan lines cut short would decode as zeros.
+  return at <= size;
 }
 
 bool DecodeRadiance(const std::uint8_t* data, std::size_t size, TEV_Image& out) {
-  if (size > static_cast<std::size_t>(INT32_MAX) || !RadianceScanLinesComplete(data, size)) return false;
+  if (size > static_cast<std::size_t>(INT32_MAX) || !RadianceDecodableByStb(data, size)) return false;
   int width = 0, height = 0, components = 0;
   if (stbi_info_from_memory(data, static_cast<int>(size), &width, &height, &components) == 0) return false;
   std::size_t bytes = 0;

@@ -25,8 +25,10 @@ bool DecodeTiff(const std::uint8_t* data, std::size_t size, TEV_Image& out);
 bool DecodeOpenExr(const std::uint8_t* data, std::size_t size, TEV_Image& out);
 bool DecodeRadiance(const std::uint8_t* data, std::size_t size, TEV_Image& out);
 
-// True when stb_image's Radiance reader returns on `data`: it never does
-// when the input ends where a run-length count should stand.
-bool RadianceScanLinesComplete(const std::uint8_t* data, std::size_t size);
+// True when stb_image's Radiance reader returns on `data` with the picture
+// the file holds. It never returns when the input ends where a run-length
+// count should stand; it gives a picture that is not the file's when the
+// scan lines are cut short or use the older run-length scheme.
+bool RadianceDecodableByStb(const std::uint8_t* data, std::size_t size);
 
 }  // namespace tev::image

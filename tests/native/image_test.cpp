@@ -65,6 +65,8 @@ TEST(ImageLoading, DecodesLikeAnIndependentDecoder) {
       {"exr_float_rgba.exr", "exr_float_rgba.ref", 0},
       {"exr_y_only.exr", "exr_y_only.ref", 0},
       {"exr_uint_rgb.exr", "exr_uint_rgb.ref", 0},
+      {"exr_half_rgb_decreasing_zip.exr", "exr_half_rgb_decreasing_zip.ref", 0},
+      {"exr_float_rgba_decreasing_piz.exr", "exr_float_rgba_decreasing_piz.ref", 0},
       {"hdr_radiance_flat.hdr", "hdr_radiance_flat.ref", 1e-6},
       {"hdr_rgbe_rle.hdr", "hdr_rgbe_rle.ref", 1e-6},
   };
@@ -129,6 +131,8 @@ TEST(ImageLoading, FailuresLeaveTheOutputAloneAndNothingAllocated) {
       "jpeg_cmyk.jpg",        "tiff_deflate.tif",      "tiff_bigtiff.tif", "tiff_truncated_directory.tif",
       "exr_tiled.exr",        "hdr_crlf.hdr",          "hdr_rle_cut.hdr",  "hdr_rle_zero_count.hdr", "hdr_rle_cut_component.hdr",
       "png_huge_header.png",  "png_truncated.png",
+      // Radiance data stb_image would turn into another picture.
+      "hdr_old_rle.hdr",      "hdr_old_rle_wide.hdr",  "hdr_rle_then_flat.hdr", "hdr_flat_cut.hdr",
   };
   for (const char* name : files) {
     const Bytes file = ReadFixture(name);
