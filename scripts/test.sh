@@ -1,28 +1,47 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: a normal build, a build under
 # AddressSanitizer + UndefinedBehaviorSanitizer, and the fuzzers for a bounded time.
+#
+# Every stage runs as CI runs it, whatever the caller's session: no display,
+# no Wayland, no XDG_RUNTIME_DIR, standard input from /dev/null.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+
+if [ -z "${TEV_TEST_AS_CI:-}" ]; then
+  exec env -u DISPLAY -u WAYLAND_DISPLAY -u XDG_RUNTIME_DIR TEV_TEST_AS_CI=1 bash "$0" "$@" < /dev/null
+fi
+
+# The last line names the stage that failed.
+stage="setup"
+trap 'status=$?; if [ $status -ne 0 ]; then echo "scripts/test.sh: FAILED in stage: $stage (exit $status)"; fi' EXIT
+begin_stage() {
+  stage=$1
+  echo "== $stage =="
+  stage_started=$SECONDS
+}
+end_stage() { echo "-- $stage: $((SECONDS - stage_started)) s"; }
 
 bash scripts/setup.sh
 
 jobs=$(nproc)
 fuzz_seconds=${TEV_FUZZ_SECONDS:-30}
 
-echo "== normal build =="
+begin_stage "normal build"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
+end_stage
 
-echo "== AddressSanitizer + UndefinedBehaviorSanitizer build =="
+begin_stage "AddressSanitizer + UndefinedBehaviorSanitizer build"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTEV_SANITIZE=ON -DTEV_BENCH=OFF
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   LSAN_OPTIONS=suppressions="$root/tests/lsan.supp":print_suppressions=0 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
+end_stage
 
-echo "== fuzzers (${fuzz_seconds}s each, ASan + UBSan) =="
+begin_stage "fuzzers (${fuzz_seconds}s each, ASan + UBSan)"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTEV_FUZZ=ON -DTEV_TESTS=OFF -DTEV_BENCH=OFF
 cmake --build build-fuzz -j "$jobs" --target fuzzers
@@ -45,5 +64,6 @@ for fuzzer in build-fuzz/bin/fuzz_*; do
   fi
   grep -E '^(Done|stat::number_of_executed_units)' "$log" || true
 done
+end_stage
 
 echo "scripts/test.sh: all tests passed"
