@@ -62,7 +62,7 @@ bool Initialize(const char* browser_process_path, const char* resources_dir_path
   platform::ProcessId pid = platform::kNoProcess;
   int error = 0;
   if (!platform::StartProcessWithInheritance(host::OrEmpty(browser_process_path), "--main-browser-process=" + handle_text,
-                                             pid, error)) {
+                                             g_state->channel->peer_end(), pid, error)) {
     std::fprintf(stderr, "HOST: Failed to start browser process: %d\n", error);
     TearDown();
     return false;

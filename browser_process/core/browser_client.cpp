@@ -61,6 +61,10 @@ void BrowserClient::OnAfterCreated(std::shared_ptr<engine::Browser> browser) {
 void BrowserClient::OnBeforeClose() {
   browser_.reset();
   created_ = false;
+  // The handle stays registered, but a closed browser paints no more.
+  std::vector<std::uint8_t>().swap(pixels);
+  pixel_width = pixel_height = 0;
+  frame_dirty = false;
   pending_dialog_.reset();  // none of these can be answered any more
   pending_file_dialog_.reset();
   pending_menu_.reset();

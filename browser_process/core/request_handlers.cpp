@@ -66,6 +66,12 @@ std::string Base64(const std::string& bytes) {
   return out;
 }
 
+// Whether a view's frame (width x height x scale^2 pixels of 4 bytes) fits
+// the section.
+bool FrameFits(std::int32_t width, std::int32_t height, float scale) {
+  return static_cast<double>(width) * height * scale * scale * 4.0 <= static_cast<double>(kFrameBufferSize);
+}
+
 engine::MouseEvent Mouse(std::int32_t x, std::int32_t y, std::uint32_t modifiers) { return {x, y, modifiers}; }
 
 }  // namespace
@@ -140,6 +146,11 @@ void HandleOneWayRequest(ClientContext& context, std::uint32_t type, const Paylo
         std::fprintf(stderr, "CLIENT SetSize: Height must be greater than 0, is %d\n", r.height);
       } else if (!(r.scale_factor > 0)) {
         std::fprintf(stderr, "CLIENT SetSize: Scale factor must be greater than 0, is %f\n", r.scale_factor);
+      } else if (!FrameFits(r.width, r.height, r.scale_factor)) {
+        // The view keeps its size: such a frame could never be delivered,
+        // and painting it would cost the engine gigabytes.
+        std::fprintf(stderr, "CLIENT SetSize: A view of %dx%d at scale %g does not fit the frame buffer\n", r.width,
+                     r.height, r.scale_factor);
       } else {
         if (r.width != c->view_width || r.height != c->view_height) {
           c->view_width = r.width;

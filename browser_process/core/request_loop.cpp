@@ -71,6 +71,9 @@ void RunRequestLoop(ClientContext& context, const std::string& channel_argument,
     std::fprintf(stderr, "CLIENT: Failed to shared memory: %d\n", context.frame_buffer.error);
     return;
   }
+  // Mapped on both sides now: with the name gone, nothing stays in the
+  // system's shared memory however either side ends.
+  context.frame_buffer.RemoveName();
   if (!ClientApp::InitializeEngine(engine, init)) {
     std::fprintf(stderr, "CLIENT: Failed to initialize CEF\n");
     return;

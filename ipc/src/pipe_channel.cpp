@@ -4,6 +4,7 @@
 #include <new>
 
 #include "platform/duplex_pipe.h"
+#include "platform/process.h"
 
 namespace {
 
@@ -47,6 +48,9 @@ std::unique_ptr<PipeChannel> PipeChannel::Adopt(const std::string& handle_text) 
   if (!any_digit) return nullptr;
   const auto handle = static_cast<platform::NativeHandle>(value);
   if (value > static_cast<std::uint64_t>(INTPTR_MAX) || !platform::IsOpenHandle(handle)) return nullptr;
+  // Whatever this process starts later (a display server, engine processes)
+  // must not hold the channel open after we are gone.
+  if (!platform::KeepFromChildren(handle)) return nullptr;
   return std::unique_ptr<PipeChannel>(new PipeChannel(handle, platform::kInvalidHandle));
 }
 

@@ -45,6 +45,8 @@ SharedMemory SharedMemory::Create(const char* name, std::uint32_t size) { return
 
 SharedMemory SharedMemory::Open(const char* name, std::uint32_t size) { return Establish(name, size, false); }
 
+void SharedMemory::RemoveName() { platform::RemoveSectionName(section_); }
+
 void SharedMemory::Release() {
   platform::ReleaseSection(section_);
   *this = SharedMemory{};

@@ -1,7 +1,6 @@
 #include "platform/duplex_pipe.h"
 
 #include <cerrno>
-#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -9,16 +8,10 @@ namespace platform {
 
 bool CreateDuplexPipe(DuplexPipe& out) {
   int fds[2];
+  // Both ends are close-on-exec from birth: a child started by another thread
+  // meanwhile inherits neither. The start that is meant to pass the peer end
+  // names it (StartProcessWithInheritance).
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) return false;
-  // The child's end must survive exec; ours must not leak into any child.
-  const int flags = ::fcntl(fds[1], F_GETFD);
-  if (flags == -1 || ::fcntl(fds[1], F_SETFD, flags & ~FD_CLOEXEC) == -1) {
-    const int saved = errno;
-    ::close(fds[0]);
-    ::close(fds[1]);
-    errno = saved;
-    return false;
-  }
   out.local = fds[0];
   out.peer = fds[1];
   return true;

@@ -1,6 +1,7 @@
 #include "platform/process.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -9,19 +10,37 @@ extern char** environ;
 namespace platform {
 
 bool StartProcessWithInheritance(const std::string& program, const std::string& command_line,
-                                 ProcessId& pid, int& error) {
+                                 NativeHandle inherited, ProcessId& pid, int& error) {
   // The whole command line is the one argument: the child sees no program name,
   // just as a Windows command line built without one.
   std::string argument = command_line;
   char* argv[] = {argument.data(), nullptr};
+  posix_spawn_file_actions_t actions;
+  if (const int rc = ::posix_spawn_file_actions_init(&actions); rc != 0) {
+    error = rc;
+    return false;
+  }
+  // A descriptor duplicated onto itself loses close-on-exec in the child
+  // alone, so ours stays close-on-exec for every other start.
+  int rc = 0;
+  if (inherited != kInvalidHandle) {
+    rc = ::posix_spawn_file_actions_adddup2(&actions, static_cast<int>(inherited), static_cast<int>(inherited));
+  }
   pid_t child = 0;
-  const int rc = ::posix_spawn(&child, program.c_str(), nullptr, nullptr, argv, environ);
+  if (rc == 0) rc = ::posix_spawn(&child, program.c_str(), &actions, nullptr, argv, environ);
+  ::posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) {
     error = rc;
     return false;
   }
   pid = child;
   return true;
+}
+
+bool KeepFromChildren(NativeHandle handle) {
+  const int fd = static_cast<int>(handle);
+  const int flags = ::fcntl(fd, F_GETFD);
+  return flags != -1 && (flags & FD_CLOEXEC || ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC) == 0);
 }
 
 bool ReapIfExited(ProcessId pid) {

@@ -16,6 +16,18 @@ void* MapWhole(int fd, std::size_t size) {
   return view == MAP_FAILED ? nullptr : view;
 }
 
+// Whether the name still leads to the object this mapping holds.
+bool NameStillOurs(const SectionMapping& mapping) {
+  if (mapping.system_name.empty() || mapping.handle == kInvalidHandle) return false;
+  const int fd = ::shm_open(mapping.system_name.c_str(), O_RDONLY | O_CLOEXEC, 0);
+  if (fd == -1) return false;
+  struct stat named {}, ours {};
+  const bool same = ::fstat(fd, &named) == 0 && ::fstat(static_cast<int>(mapping.handle), &ours) == 0 &&
+                    named.st_dev == ours.st_dev && named.st_ino == ours.st_ino;
+  ::close(fd);
+  return same;
+}
+
 }  // namespace
 
 SectionStatus CreateSection(const std::string& name, std::size_t size, SectionMapping& out) {
@@ -58,10 +70,17 @@ SectionStatus OpenSection(const std::string& name, std::size_t size, SectionMapp
   return SectionStatus::Ok;
 }
 
+void RemoveSectionName(SectionMapping& mapping) {
+  if (NameStillOurs(mapping)) ::shm_unlink(mapping.system_name.c_str());
+  mapping.created = false;
+}
+
 void ReleaseSection(SectionMapping& mapping) {
+  // The name may be gone already (the other side removed it once mapped),
+  // and even taken by a newer section of someone else's, which stays.
+  if (mapping.created) RemoveSectionName(mapping);
   if (mapping.handle != kInvalidHandle) ::close(static_cast<int>(mapping.handle));
   if (mapping.view != nullptr) ::munmap(mapping.view, mapping.size);
-  if (mapping.created && !mapping.system_name.empty()) ::shm_unlink(mapping.system_name.c_str());
   mapping = SectionMapping{};
 }
 

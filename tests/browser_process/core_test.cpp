@@ -3,6 +3,7 @@
 // painting and Render, the request loop over a real socket pair, the entry.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <random>
 #include <thread>
 
@@ -121,6 +122,17 @@ TEST_F(Core, ValidationAndLookupLines) {
       {"CLIENT SetSize: Height must be greater than 0, is -4\n", [&] { return OneWay(T::SetSize, IPCSetSize{h, 5, -4, 1}); }},
       {"CLIENT SetSize: Scale factor must be greater than 0, is 0.000000\n",
        [&] { return OneWay(T::SetSize, IPCSetSize{h, 5, 5, 0}); }},
+      // Frames that could never pass through the 128 MiB section.
+      {"CLIENT SetSize: A view of 20000x20000 at scale 1 does not fit the frame buffer\n",
+       [&] { return OneWay(T::SetSize, IPCSetSize{h, 20000, 20000, 1}); }},
+      {"CLIENT SetSize: A view of 2147483647x1 at scale 1 does not fit the frame buffer\n",
+       [&] { return OneWay(T::SetSize, IPCSetSize{h, 2147483647, 1, 1}); }},
+      {"CLIENT SetSize: A view of 5793x5793 at scale 1 does not fit the frame buffer\n",
+       [&] { return OneWay(T::SetSize, IPCSetSize{h, 5793, 5793, 1}); }},  // one pixel row over
+      {"CLIENT SetSize: A view of 2048x2048 at scale 3 does not fit the frame buffer\n",
+       [&] { return OneWay(T::SetSize, IPCSetSize{h, 2048, 2048, 3}); }},
+      {"CLIENT SetSize: A view of 5x5 at scale inf does not fit the frame buffer\n",
+       [&] { return OneWay(T::SetSize, IPCSetSize{h, 5, 5, std::numeric_limits<float>::infinity()}); }},
       {"CLIENT SetZoom: Zoom must be greater than 0, is -1.000000\n", [&] { return OneWay(T::SetZoom, IPCSetZoom{h, -1}); }},
       {"CLIENT GoToURL: URL is empty\n", [&] { return OneWay(T::GoToURL, IPCLoadContent{h, "", false}); }},
       {"CLIENT GoToHTML: URL is empty\n", [&] { return OneWay(T::GoToHTML, IPCLoadContent{h, "", false}); }},
@@ -135,6 +147,10 @@ TEST_F(Core, ValidationAndLookupLines) {
     EXPECT_EQ(c.send(), c.expected);
     EXPECT_EQ(NewCalls(), std::vector<std::string>{}) << c.expected;
   }
+  // Refused sizes left the view as it was; a frame of exactly 128 MiB fits.
+  EXPECT_EQ(context_.Find(h)->GetViewRect().width, 512);
+  EXPECT_EQ(OneWay(T::SetSize, IPCSetSize{h, 8192, 4096, 1}), "");
+  EXPECT_EQ(context_.Find(h)->GetViewRect().width, 8192);
 }
 
 TEST_F(Core, EveryHandlerMakesItsEngineCalls) {
@@ -199,7 +215,11 @@ TEST_F(Core, DestroyedBrowsersKeepTheirHandle) {
   EXPECT_TRUE(reply.browser_events[0] == (IPCEvent{h, 1, ""}));
   EXPECT_EQ(OneWay(T::Reload, IPCBrowserFlag{h, false}), "CLIENT Reload: Browser has not yet been created\n");
   EXPECT_EQ(OneWay(T::DestroyBrowser, IPCBrowserRequest{h}), "");  // already closed: nothing
-  EXPECT_TRUE(Render(h).updated);  // the last frame is still served
+  // The entry stays, but not its pixels: a closed browser brings nothing new.
+  EXPECT_TRUE(context_.Find(h)->pixels.empty());
+  const IPCRenderResponse frame = Render(h);
+  EXPECT_FALSE(frame.updated);
+  EXPECT_EQ(frame.width, 0);
 }
 
 TEST_F(Core, PaintsCollectAndRenderCopiesOnce) {
@@ -673,7 +693,12 @@ class Loop : public testing::Test {
   }
 
  public:
+  // Each start gets a fresh section, as each Initialize does: the loop
+  // removes the name once it has mapped it.
   void Start(PipeChannel& host) {
+    section_.Release();
+    section_ = SharedMemory::Create(SectionName().c_str(), kFrameBufferSize);
+    ASSERT_EQ(section_.error, 0);
     IPCInitialize init;
     init.section_name = *section_.name;
     ASSERT_TRUE(host.Send(0, ipc::Encode(init)));
@@ -741,6 +766,9 @@ TEST_F(Loop, ServesRepliesEvenForBadRequestsAndEndsWhenTheHostGoes) {
     EXPECT_TRUE(Ask<IPCRenderResponse>(h, T::Render, Bytes{}) == (IPCRenderResponse{false, 0, 0, 0}));
     const auto frame = Ask<IPCRenderResponse>(h, T::Render, ipc::Encode(IPCBrowserRequest{1}));
     EXPECT_TRUE(frame == (IPCRenderResponse{true, 512, 512, 0}));
+    // Mapped on both sides, the section has no name left to leave behind.
+    SharedMemory again = SharedMemory::Open(section_.name->c_str(), kFrameBufferSize);
+    EXPECT_EQ(again.error, kSharedMemoryOpenFailed);
   });
   EXPECT_NE(err.find("CLIENT: Initialize\n"), std::string::npos);
   EXPECT_EQ(err.substr(err.rfind("CLIENT:")), "CLIENT: Failed to receive message\n");

@@ -699,7 +699,7 @@ TEST_F(Engine, AnUnknownMessageShutsDownInOrderWithStatusZero) {
   SharedMemory section = SharedMemory::Create(name.c_str(), kFrameBufferSize);
   ASSERT_EQ(section.error, 0);
   testing::internal::CaptureStderr();
-  const auto pid = tev_test::Start(Program(), "--main-browser-process=" + text);
+  const auto pid = tev_test::Start(Program(), "--main-browser-process=" + text, host->peer_end());
   host->ReleasePeerEnd();
   IPCInitialize init;
   init.section_name = name;

@@ -3,6 +3,7 @@
 
 #include <csignal>
 #include <set>
+#include <sstream>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -19,13 +20,40 @@ using Bytes = std::vector<std::uint8_t>;
 
 std::string PeerProgram() { return tev_test::BinaryDir() + "/ipc_peer"; }
 
-TEST(PipeChannel, CreateGivesAnInheritableChildEndAndAPrivateOwnEnd) {
+TEST(PipeChannel, BothEndsAreCloseOnExecAndOnlyTheNamedEndReachesTheChild) {
   std::string text;
   auto channel = PipeChannel::Create(text);
   ASSERT_TRUE(channel);
   EXPECT_EQ(text, std::to_string(channel->peer_end()));
   EXPECT_TRUE(fcntl(static_cast<int>(channel->pipe()), F_GETFD) & FD_CLOEXEC);
-  EXPECT_FALSE(fcntl(static_cast<int>(channel->peer_end()), F_GETFD) & FD_CLOEXEC);
+  EXPECT_TRUE(fcntl(static_cast<int>(channel->peer_end()), F_GETFD) & FD_CLOEXEC);
+  {
+    // A second channel made meanwhile (as for another child) stays behind,
+    // and so does our own end.
+    std::string other_text;
+    auto other = PipeChannel::Create(other_text);
+    ASSERT_TRUE(other);
+    // Whatever this test process was itself handed without close-on-exec
+    // passes on as well; of ours, the named end alone.
+    std::set<int> expected{static_cast<int>(channel->peer_end())};
+    for (int fd = 3; fd < 1024; ++fd) {
+      const int flags = fcntl(fd, F_GETFD);
+      if (flags != -1 && !(flags & FD_CLOEXEC)) expected.insert(fd);
+    }
+    const auto pid = tev_test::Start(PeerProgram(), "fds:" + text, channel->peer_end());
+    std::uint32_t type = 0;
+    Bytes payload;
+    ASSERT_TRUE(channel->Receive(type, payload));
+    std::set<int> received;
+    std::istringstream list(std::string(payload.begin(), payload.end()));
+    for (int fd; list >> fd;) received.insert(fd);
+    EXPECT_EQ(received, expected);
+    for (const auto own : {channel->pipe(), other->pipe(), other->peer_end()}) {
+      EXPECT_EQ(received.count(static_cast<int>(own)), 0u) << own;
+    }
+    EXPECT_EQ(tev_test::Wait(pid), 0);
+    EXPECT_TRUE(fcntl(static_cast<int>(channel->peer_end()), F_GETFD) & FD_CLOEXEC);  // still ours alone
+  }
   const int peer = static_cast<int>(channel->peer_end());
   channel->ReleasePeerEnd();
   EXPECT_EQ(channel->peer_end(), platform::kInvalidHandle);
@@ -60,6 +88,7 @@ TEST(PipeChannel, AdoptParsesTheHandleText) {
     EXPECT_EQ(channel != nullptr, c.adopted) << '"' << c.text << '"';
     if (channel) {
       EXPECT_EQ(channel->pipe(), 1234);
+      EXPECT_TRUE(fcntl(1234, F_GETFD) & FD_CLOEXEC);  // nothing we start later inherits it
       EXPECT_EQ(channel->peer_end(), platform::kInvalidHandle);
       channel.reset();
       EXPECT_EQ(fcntl(1234, F_GETFD), -1);  // the channel owned it
@@ -75,7 +104,7 @@ TEST(PipeChannel, EveryMessageTypeCrossesToAnotherProcessAndBack) {
   std::string text;
   auto channel = PipeChannel::Create(text);
   ASSERT_TRUE(channel);
-  const auto pid = tev_test::Start(PeerProgram(), "echo:" + text);
+  const auto pid = tev_test::Start(PeerProgram(), "echo:" + text, channel->peer_end());
   channel->ReleasePeerEnd();
 
   std::set<std::uint32_t> seen;
@@ -114,7 +143,7 @@ TEST(PipeChannel, APieceByPieceFrameIsJoined) {
   std::string text;
   auto channel = PipeChannel::Create(text);
   ASSERT_TRUE(channel);
-  const auto pid = tev_test::Start(PeerProgram(), "pieces:" + text);
+  const auto pid = tev_test::Start(PeerProgram(), "pieces:" + text, channel->peer_end());
   channel->ReleasePeerEnd();
   std::uint32_t type = 0;
   Bytes payload;

@@ -11,10 +11,11 @@ namespace tev_test {
 
 std::string BinaryDir() { return TEV_TEST_BINARY_DIR; }
 
-platform::ProcessId Start(const std::string& program, const std::string& command_line) {
+platform::ProcessId Start(const std::string& program, const std::string& command_line,
+                          platform::NativeHandle inherited) {
   platform::ProcessId pid = platform::kNoProcess;
   int error = 0;
-  if (!platform::StartProcessWithInheritance(program, command_line, pid, error)) {
+  if (!platform::StartProcessWithInheritance(program, command_line, inherited, pid, error)) {
     throw std::runtime_error("cannot start " + program + ": " + std::to_string(error));
   }
   return pid;

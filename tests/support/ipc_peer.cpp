@@ -1,10 +1,13 @@
 // A second process for the IPC tests. Its whole command line (argv[0]) says
 // what to do: "echo:FD" returns every frame it receives until the pipe
 // closes; "pieces:FD" sends one frame a few bytes at a time; "shm:NAME"
-// opens a section and writes a pattern into it.
+// opens a section and writes a pattern into it; "fds:FD" sends one frame
+// naming every descriptor above 2 that it was started with.
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <string>
 #include <thread>
 
@@ -38,6 +41,21 @@ int Pieces(const std::string& fd) {
   return 0;
 }
 
+int OpenDescriptors(const std::string& fd) {
+  // Read before the channel is adopted, so nothing of our own is counted.
+  std::string list;
+  DIR* dir = opendir("/proc/self/fd");
+  if (dir == nullptr) return 5;
+  while (const dirent* entry = readdir(dir)) {
+    const int n = std::atoi(entry->d_name);
+    if (n > 2 && n != dirfd(dir)) list += (list.empty() ? "" : " ") + std::string(entry->d_name);
+  }
+  closedir(dir);
+  auto channel = PipeChannel::Adopt(fd);
+  if (!channel) return 3;
+  return channel->Send(1, reinterpret_cast<const std::uint8_t*>(list.data()), list.size()) ? 0 : 4;
+}
+
 int WriteSection(const std::string& name) {
   SharedMemory section = SharedMemory::Open(name.c_str(), kFrameBufferSize);
   if (section.error != 0) return 10 + section.error;
@@ -58,5 +76,6 @@ int main(int, char** argv) {
   if (mode == "echo") return Echo(value);
   if (mode == "pieces") return Pieces(value);
   if (mode == "shm") return WriteSection(value);
+  if (mode == "fds") return OpenDescriptors(value);
   return 2;
 }

@@ -11,6 +11,7 @@
 #include <gtk/gtk.h>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <utility>
 #include <algorithm>
@@ -31,14 +32,31 @@ namespace {
 
 // ---- a private X server when the caller has no display -----------------------
 
-// Starts Xvfb on a free display number; it dies with this process.
+pid_t g_private_display = -1;
+
+// Ends the private server with SIGTERM, so it removes its own lock file and
+// socket, and waits a little for it. Runs at exit, when no GDK call can
+// reach the server any more.
+void EndPrivateDisplay() {
+  if (g_private_display <= 0) return;
+  kill(g_private_display, SIGTERM);
+  for (int i = 0; i < 100; ++i) {
+    if (waitpid(g_private_display, nullptr, WNOHANG) != 0) return;
+    usleep(10000);
+  }
+}
+
+// Starts Xvfb on a free display number. It gets SIGTERM when this process
+// ends, however it ends, and never outlives it.
 pid_t StartPrivateDisplay() {
   int fds[2];
-  if (pipe(fds) != 0) return -1;
+  if (pipe2(fds, O_CLOEXEC) != 0) return -1;
+  const pid_t parent = getpid();
   const pid_t pid = fork();
   if (pid == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    dup2(fds[1], 3);
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) _exit(127);  // we were orphaned before the line above
+    dup2(fds[1], 3);  // the copy loses close-on-exec: the server writes its number here
     const int null = open("/dev/null", O_WRONLY);
     if (null >= 0) dup2(null, 2);
     execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", "1920x1080x24", "-nolisten", "tcp", nullptr);
@@ -57,6 +75,8 @@ pid_t StartPrivateDisplay() {
   }
   number[strcspn(number, "\n")] = 0;
   setenv("DISPLAY", (std::string(":") + number).c_str(), 1);
+  g_private_display = pid;
+  std::atexit(EndPrivateDisplay);
   return pid;
 }
 
@@ -566,7 +586,6 @@ class WebKitEngine : public Engine {
 
   bool Initialize(const Settings& settings) override {
     if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr) {
-      // The private server dies with this process; nothing here needs its pid.
       if (StartPrivateDisplay() <= 0) {
         std::fprintf(stderr, "CLIENT: No display, and no private Xvfb could be started\n");
         return false;
@@ -656,8 +675,7 @@ class WebKitEngine : public Engine {
     if (data_manager_) g_object_unref(data_manager_);
     context_ = nullptr;
     data_manager_ = nullptr;
-    if (log_) std::fclose(log_);
-    log_ = nullptr;
+    CloseLog();
   }
 
   bool CreateBrowser(const WindowDescription& window, std::shared_ptr<Client> client, const std::string& url,
@@ -675,20 +693,49 @@ class WebKitEngine : public Engine {
   std::uint32_t background() const { return background_; }
 
  private:
-  void OpenLog(const std::string& path, bool verbose) {
-    log_ = std::fopen(path.c_str(), "a");
-    if (log_ == nullptr) return;
-    verbose_log_ = verbose;
-    g_log_set_default_handler(
-        [](const gchar* domain, GLogLevelFlags level, const gchar* message, gpointer self) {
-          auto* engine = static_cast<WebKitEngine*>(self);
-          if (!engine->verbose_log_ && (level & (G_LOG_LEVEL_DEBUG | G_LOG_LEVEL_INFO))) return;
-          if (engine->log_) {
-            std::fprintf(engine->log_, "%s: %s\n", domain ? domain : "engine", message);
-            std::fflush(engine->log_);
-          }
+  // The engine's threads may log at any time, even while the engine shuts
+  // down, so the log lives outside the engine object and its writes and its
+  // closing take one lock.
+  struct Log {
+    std::mutex lock;
+    FILE* file = nullptr;
+    bool verbose = false;
+    GLogFunc previous = nullptr;  // GLib's own default takes no data
+  };
+  static Log& TheLog() {
+    static Log* log = new Log;  // never destroyed: a late engine thread may still log
+    return *log;
+  }
+
+  static void OpenLog(const std::string& path, bool verbose) {
+    Log& log = TheLog();
+    FILE* file = std::fopen(path.c_str(), "ae");
+    if (file == nullptr) return;
+    {
+      std::lock_guard<std::mutex> hold(log.lock);
+      log.file = file;
+      log.verbose = verbose;
+    }
+    log.previous = g_log_set_default_handler(
+        [](const gchar* domain, GLogLevelFlags level, const gchar* message, gpointer) {
+          Log& log = TheLog();
+          std::lock_guard<std::mutex> hold(log.lock);
+          if (log.file == nullptr || (!log.verbose && (level & (G_LOG_LEVEL_DEBUG | G_LOG_LEVEL_INFO)))) return;
+          std::fprintf(log.file, "%s: %s\n", domain ? domain : "engine", message);
+          std::fflush(log.file);
         },
-        this);
+        nullptr);
+  }
+
+  static void CloseLog() {
+    Log& log = TheLog();
+    if (log.previous != nullptr) {
+      g_log_set_default_handler(log.previous, nullptr);
+      log.previous = nullptr;
+    }
+    std::lock_guard<std::mutex> hold(log.lock);
+    if (log.file != nullptr) std::fclose(log.file);
+    log.file = nullptr;
   }
 
   bool initialized_ = false;
@@ -698,8 +745,6 @@ class WebKitEngine : public Engine {
   CursorTable cursors_;
   std::string user_agent_;
   std::uint32_t background_ = 0xFF000000u;
-  FILE* log_ = nullptr;
-  bool verbose_log_ = false;
 };
 
 // ---- browser implementation -----------------------------------------------------

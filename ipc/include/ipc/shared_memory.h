@@ -31,8 +31,12 @@ struct SharedMemory {
   static SharedMemory Create(const char* name, std::uint32_t size);
   // Browser-process side: an existing section; an unknown name is error 13.
   static SharedMemory Open(const char* name, std::uint32_t size);
+  // Removes the section's name while both mappings stay: the browser process
+  // does this once it has mapped the section, so a crash of either side
+  // leaves nothing behind.
+  void RemoveName();
   // Unmaps and closes what the record holds; the creator's release also
-  // removes the name. An empty record is left as it is.
+  // removes the name if it is still there. An empty record is left as it is.
   void Release();
 
  private:

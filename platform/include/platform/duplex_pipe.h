@@ -6,9 +6,11 @@
 
 namespace platform {
 
+// Neither end is inherited by children, except by the one start that names
+// `peer` as the handle it passes on.
 struct DuplexPipe {
-  NativeHandle local = kInvalidHandle;  // not inherited by children
-  NativeHandle peer = kInvalidHandle;   // inherited by children started later
+  NativeHandle local = kInvalidHandle;
+  NativeHandle peer = kInvalidHandle;
 };
 
 // Makes both ends. On failure returns false with LastError() set.

@@ -21,7 +21,11 @@ struct SectionMapping {
 SectionStatus CreateSection(const std::string& name, std::size_t size, SectionMapping& out);
 // Opens an existing section; one smaller than `size` cannot be mapped.
 SectionStatus OpenSection(const std::string& name, std::size_t size, SectionMapping& out);
-// Unmaps and closes; the creator also removes the name. Safe on an empty mapping.
+// Removes the name, so no other process can open the section any more and
+// nothing is left behind if either side crashes; the mappings stay valid.
+void RemoveSectionName(SectionMapping& mapping);
+// Unmaps and closes; the creator also removes the name if it still names
+// this section. Safe on an empty mapping.
 void ReleaseSection(SectionMapping& mapping);
 
 }  // namespace platform
