@@ -4,11 +4,17 @@
 
 #include "core/entry.h"
 #include "engine/webkit/webkit_engine.h"
+#include "platform/child_lifetime.h"
 
 int main(int argc, char** argv) {
   // The host starts us with exactly one argument, the whole command line;
   // anything else is not a browser-mode start.
   std::string command_line = argc > 0 && argv[0] != nullptr ? argv[0] : "";
   for (int i = 1; i < argc; ++i) command_line += std::string(" ") + argv[i];
-  return RunBrowserProcess(command_line, [] { return engine::webkit::CreateEngine(); });
+  return RunBrowserProcess(command_line, [] {
+    // The engine's processes end with us, even while a page spins in a
+    // script and cannot hear that we are gone.
+    platform::EndChildrenWithUs();
+    return engine::webkit::CreateEngine();
+  });
 }

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <set>
 #include <sstream>
 #include <csignal>
 #include <sys/socket.h>
@@ -727,3 +728,165 @@ TEST_F(Engine, AnUnknownMessageShutsDownInOrderWithStatusZero) {
 }
 
 }  // namespace
+
+namespace {
+
+// The running browser_process this test process started, or -1.
+int OurBrowserProcess() {
+  for (const auto& [pid, state] : tev_test::Children()) {
+    std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+    std::string name;
+    if (std::getline(comm, name) && name == "browser_process" && state != 'Z') return pid;
+  }
+  return -1;
+}
+
+// Resident memory of `pid` in bytes.
+std::size_t Resident(int pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::stoull(line.substr(6)) * 1024;
+  }
+  return 0;
+}
+
+// The X displays whose sockets are there now.
+std::set<std::string> DisplaySockets() {
+  std::set<std::string> sockets;
+  if (!std::filesystem::exists("/tmp/.X11-unix")) return sockets;
+  for (const auto& entry : std::filesystem::directory_iterator("/tmp/.X11-unix")) sockets.insert(entry.path().string());
+  return sockets;
+}
+
+}  // namespace
+
+TEST_F(Engine, AKilledBrowserProcessIsSeenWithinASecondWhileAPageSpins) {
+  ASSERT_TRUE(Start());
+  const int32_t calm = TEVBrowser_CreateBrowser(Solid("rgb(1,2,3)").c_str());
+  TEVBrowser_SetSize(calm, 200, 100, 1.0f);
+  ASSERT_TRUE(FrameShows(calm, 200, 100, 0xFF010203));
+  const int32_t spinning = TEVBrowser_CreateBrowser(Solid("rgb(4,5,6)", "<script>for(;;){}</script>").c_str());
+  TEVBrowser_SetSize(spinning, 200, 100, 1.0f);
+  PumpUntil(spinning, [] { return false; }, 1);  // the script spins by now
+  const int program = OurBrowserProcess();
+  ASSERT_GT(program, 0);
+  // Its children (Xvfb, the engine's processes) must not hold the channel open.
+  ASSERT_EQ(kill(program, SIGKILL), 0);
+  const auto killed = Clock::now();
+  bool alive = true;
+  while (alive && Clock::now() - killed < std::chrono::seconds(5)) {
+    TEVBrowser_ProcessEvents(nullptr, nullptr, nullptr);
+    alive = TEVBrowser_ConnectionValid();
+  }
+  EXPECT_FALSE(alive);
+  EXPECT_LT(Clock::now() - killed, std::chrono::seconds(1));
+  bool updated = true;
+  int32_t w = 0, h = 0, c = 0;
+  void* pixels = nullptr;
+  EXPECT_FALSE(TEVBrowser_Render(calm, &updated, &w, &h, &pixels, &c));
+}
+
+TEST_F(Engine, AKilledHostLeavesNoProcessSectionOrDisplayBehind) {
+  const std::set<std::string> sockets_before = DisplaySockets();
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  const pid_t host = fork();
+  if (host == 0) {
+    dup2(out[1], 1);
+    close(out[0]);
+    close(out[1]);
+    const std::string program = tev_test::BinaryDir() + "/abandoned_host";
+    execl(program.c_str(), program.c_str(), Program().c_str(), nullptr);
+    _exit(127);
+  }
+  close(out[1]);
+  // Its standard output names the section, then says "ready" once a frame came.
+  std::string said;
+  const auto give_up = Clock::now() + std::chrono::seconds(30);
+  char chunk[512];
+  while (said.find("ready\n") == std::string::npos && Clock::now() < give_up) {
+    const ssize_t n = read(out[0], chunk, sizeof chunk);
+    if (n <= 0) break;
+    said.append(chunk, static_cast<std::size_t>(n));
+  }
+  close(out[0]);
+  ASSERT_NE(said.find("ready\n"), std::string::npos) << said;
+  const std::string marker = "HOST: Creating shared memory: ";
+  const auto at = said.find(marker);
+  ASSERT_NE(at, std::string::npos) << said;
+  const std::string section = said.substr(at + marker.size(), said.find('\n', at) - at - marker.size());
+
+  const std::vector<int> tree = Tree(host);
+  EXPECT_GE(tree.size(), 4u);  // the host, browser_process, its Xvfb, the engine's processes
+  std::vector<std::string> displays;  // the private display's socket
+  for (const auto& s : DisplaySockets()) {
+    if (!sockets_before.count(s)) displays.push_back(s);
+  }
+  EXPECT_EQ(displays.size(), 1u);
+  EXPECT_FALSE(std::filesystem::exists("/dev/shm/" + section));  // gone once both sides mapped it
+
+  ASSERT_EQ(kill(host, SIGKILL), 0);
+  waitpid(host, nullptr, 0);
+  const auto killed = Clock::now();
+  auto left = [&] { return std::count_if(tree.begin(), tree.end(), [](int pid) { return Running(pid); }); };
+  auto files_left = [&] {
+    int n = 0;
+    for (const auto& socket : displays) {
+      const std::string number = socket.substr(socket.rfind('X') + 1);
+      n += std::filesystem::exists(socket) + std::filesystem::exists("/tmp/.X" + number + "-lock");
+    }
+    return n;
+  };
+  while ((left() > 0 || files_left() > 0) && Clock::now() - killed < std::chrono::seconds(2)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_EQ(left(), 0);
+  EXPECT_EQ(files_left(), 0);
+  EXPECT_FALSE(std::filesystem::exists("/dev/shm/" + section));
+}
+
+TEST_F(Engine, DestroyedBrowsersGiveTheirMemoryBack) {
+#if defined(__SANITIZE_ADDRESS__)
+  // Freed blocks wait in the sanitizer's quarantine, which would count here.
+  const char* options = std::getenv("ASAN_OPTIONS");
+  setenv("ASAN_OPTIONS", (std::string(options ? options : "") + ":quarantine_size_mb=0").c_str(), 1);
+#endif
+  ASSERT_TRUE(Start());
+  const int program = OurBrowserProcess();
+  ASSERT_GT(program, 0);
+  std::size_t baseline = 0;
+  for (int cycle = 0; cycle < 60; ++cycle) {
+    const int32_t h = TEVBrowser_CreateBrowser(Solid("rgb(1,2,3)").c_str());
+    TEVBrowser_SetSize(h, 1280, 720, 1.0f);
+    ASSERT_TRUE(FrameShows(h, 1280, 720, 0xFF010203)) << cycle;
+    const std::size_t closed = std::count(g_events.begin(), g_events.end(), BrowserClosed);
+    TEVBrowser_DestroyBrowser(h);
+    ASSERT_TRUE(PumpUntil(h, [&] { return std::size_t(std::count(g_events.begin(), g_events.end(), BrowserClosed)) > closed; }))
+        << cycle;
+    if (cycle == 4) baseline = Resident(program);  // past the engine's own warm-up
+  }
+  const std::size_t last = Resident(program);
+  EXPECT_LT(last, baseline + (20u << 20)) << "from " << baseline << " to " << last;
+}
+
+TEST_F(Engine, AViewTooLargeForTheFrameBufferIsRefusedAndRequestsGoOn) {
+  testing::internal::CaptureStderr();  // before the start, so the program writes there too
+  ASSERT_TRUE(Start());
+  const int32_t h = TEVBrowser_CreateBrowser(Solid("rgb(1,2,3)").c_str());
+  TEVBrowser_SetSize(h, 320, 200, 1.0f);
+  ASSERT_TRUE(FrameShows(h, 320, 200, 0xFF010203));
+  TEVBrowser_SetSize(h, 20000, 20000, 1.0f);
+  TEVBrowser_SetSize(h, 2147483647, 1, 1.0f);
+  TEVBrowser_SetSize(h, 400, 300, 1.0f);
+  const bool served = FrameShows(h, 400, 300, 0xFF010203);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(served);
+  EXPECT_NE(err.find("CLIENT SetSize: A view of 20000x20000 at scale 1 does not fit the frame buffer\n"),
+            std::string::npos) << err;
+  EXPECT_NE(err.find("CLIENT SetSize: A view of 2147483647x1 at scale 1 does not fit the frame buffer\n"),
+            std::string::npos) << err;
+  const int program = OurBrowserProcess();
+  ASSERT_GT(program, 0);
+  EXPECT_LT(Resident(program), std::size_t{1} << 30);
+  EXPECT_TRUE(TEVBrowser_ConnectionValid());
+}

@@ -3,8 +3,6 @@
 #include <cairo.h>
 #include <chrono>
 #include <cmath>
-#include <csignal>
-#include <fcntl.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,8 +14,6 @@
 #include <utility>
 #include <algorithm>
 #include <string>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 #include <webkit2/webkit2.h>
@@ -25,60 +21,11 @@
 #include "key_mapping.h"
 #include "menu_model.h"
 #include "option_popup.h"
+#include "private_display.h"
 #include "network_errors.h"
 
 namespace engine::webkit {
 namespace {
-
-// ---- a private X server when the caller has no display -----------------------
-
-pid_t g_private_display = -1;
-
-// Ends the private server with SIGTERM, so it removes its own lock file and
-// socket, and waits a little for it. Runs at exit, when no GDK call can
-// reach the server any more.
-void EndPrivateDisplay() {
-  if (g_private_display <= 0) return;
-  kill(g_private_display, SIGTERM);
-  for (int i = 0; i < 100; ++i) {
-    if (waitpid(g_private_display, nullptr, WNOHANG) != 0) return;
-    usleep(10000);
-  }
-}
-
-// Starts Xvfb on a free display number. It gets SIGTERM when this process
-// ends, however it ends, and never outlives it.
-pid_t StartPrivateDisplay() {
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) return -1;
-  const pid_t parent = getpid();
-  const pid_t pid = fork();
-  if (pid == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (getppid() != parent) _exit(127);  // we were orphaned before the line above
-    dup2(fds[1], 3);  // the copy loses close-on-exec: the server writes its number here
-    const int null = open("/dev/null", O_WRONLY);
-    if (null >= 0) dup2(null, 2);
-    execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", "1920x1080x24", "-nolisten", "tcp", nullptr);
-    _exit(127);
-  }
-  close(fds[1]);
-  char number[16] = {};
-  const ssize_t n = pid > 0 ? read(fds[0], number, sizeof number - 1) : -1;
-  close(fds[0]);
-  if (n <= 0) {
-    if (pid > 0) {
-      kill(pid, SIGKILL);
-      waitpid(pid, nullptr, 0);
-    }
-    return -1;
-  }
-  number[strcspn(number, "\n")] = 0;
-  setenv("DISPLAY", (std::string(":") + number).c_str(), 1);
-  g_private_display = pid;
-  std::atexit(EndPrivateDisplay);
-  return pid;
-}
 
 // ---- cursors ------------------------------------------------------------------
 
@@ -586,7 +533,7 @@ class WebKitEngine : public Engine {
 
   bool Initialize(const Settings& settings) override {
     if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr) {
-      if (StartPrivateDisplay() <= 0) {
+      if (!StartPrivateDisplay()) {
         std::fprintf(stderr, "CLIENT: No display, and no private Xvfb could be started\n");
         return false;
       }
