@@ -1,17 +1,34 @@
 #include "ipc/pipe_channel.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
 
 #include "platform/duplex_pipe.h"
+#include "platform/pages.h"
 #include "platform/process.h"
 
 namespace {
 
-// Payloads up to this size are allocated at once; larger announced sizes grow
-// with the bytes that really arrive, so a peer cannot make us reserve gigabytes
-// by announcing them.
+// Payloads up to this size are allocated at once. A larger one arrives in
+// blocks of this size, each allocated when its bytes come, so a peer cannot
+// make us reserve gigabytes by announcing them.
 constexpr std::size_t kUpFrontPayload = 16u << 20;
+
+// Pages that go back to the system as soon as the block is let go.
+struct PageBlock {
+  explicit PageBlock(std::size_t bytes)
+      : data(bytes ? static_cast<std::uint8_t*>(platform::AllocatePages(bytes)) : nullptr), size(bytes) {}
+  PageBlock(PageBlock&& other) noexcept : data(other.data), size(other.size) { other.data = nullptr; }
+  PageBlock& operator=(PageBlock&& other) noexcept {
+    std::swap(data, other.data);
+    std::swap(size, other.size);
+    return *this;
+  }
+  ~PageBlock() { platform::FreePages(data, size); }
+  std::uint8_t* data;
+  std::size_t size;
+};
 
 void PutLittleEndian(std::uint8_t* out, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(v >> (8 * i));
@@ -101,13 +118,25 @@ bool PipeChannel::ReadExactly(std::uint8_t* into, std::size_t size) {
 
 bool PipeChannel::ReadPayload(std::vector<std::uint8_t>& payload, std::size_t size) {
   try {
-    std::size_t filled = 0;
-    payload.assign(size < kUpFrontPayload ? size : kUpFrontPayload, 0);
-    while (filled < size) {
-      if (filled == payload.size()) payload.resize(size - filled < filled ? size : filled * 2);
-      const std::size_t chunk = payload.size() - filled;
-      if (!ReadExactly(payload.data() + filled, chunk)) return false;
-      filled += chunk;
+    if (size <= kUpFrontPayload) {
+      payload.resize(size);
+      return ReadExactly(payload.data(), size);
+    }
+    // Blocks of pages, then one copy into the payload that gives each block
+    // back as it goes: at the peak the payload plus one block is held, never
+    // a doubled or zero-filled buffer. The previous payload goes first.
+    std::vector<std::uint8_t>().swap(payload);
+    std::vector<PageBlock> blocks;
+    for (std::size_t filled = 0; filled < size;) {
+      PageBlock& block = blocks.emplace_back(std::min(kUpFrontPayload, size - filled));
+      if (block.data == nullptr) throw std::bad_alloc();
+      if (!ReadExactly(block.data, block.size)) return false;
+      filled += block.size;
+    }
+    payload.reserve(size);
+    for (PageBlock& block : blocks) {
+      payload.insert(payload.end(), block.data, block.data + block.size);
+      block = PageBlock(0);
     }
     return true;
   } catch (const std::bad_alloc&) {

@@ -220,4 +220,37 @@ TEST(PipeChannel, AnnouncedSizeIsNotAllocatedUpFront) {
   EXPECT_LE(payload.capacity(), std::size_t{64} << 20);
 }
 
+TEST(PipeChannel, ALargeMessageCostsLittleMoreThanItsSize) {
+  // A whole 256 MiB message, then a frame announcing 4 GiB whose sender stops
+  // after 256 MiB: the receiver's peak stays within 1.25 times 256 MiB.
+  constexpr std::size_t kSize = 256u << 20;
+  std::string text;
+  auto channel = PipeChannel::Create(text);
+  ASSERT_TRUE(channel);
+  const auto pid = tev_test::Start(PeerProgram(), "swallow:" + text, channel->peer_end());
+  channel->ReleasePeerEnd();
+  const Bytes piece(1u << 20, 0x5a);
+  auto send_frame = [&](std::uint32_t announced) {
+    const std::uint8_t header[8] = {1, 0, 0, 0, static_cast<std::uint8_t>(announced), static_cast<std::uint8_t>(announced >> 8),
+                                    static_cast<std::uint8_t>(announced >> 16), static_cast<std::uint8_t>(announced >> 24)};
+    ASSERT_TRUE(platform::WriteAll(channel->pipe(), header, sizeof header));
+    for (std::size_t sent = 0; sent < kSize; sent += piece.size()) {
+      ASSERT_TRUE(platform::WriteAll(channel->pipe(), piece.data(), piece.size()));
+    }
+  };
+  send_frame(static_cast<std::uint32_t>(kSize));
+  send_frame(0xFFFFFFFFu);
+  ASSERT_EQ(shutdown(static_cast<int>(channel->pipe()), SHUT_WR), 0);  // the rest never comes
+  std::uint32_t type = 0;
+  Bytes report;
+  ASSERT_TRUE(channel->Receive(type, report));
+  std::istringstream fields(std::string(report.begin(), report.end()));
+  std::size_t before_kb = 0, after_kb = 0, received = 0, extra = 0;
+  fields >> before_kb >> after_kb >> received;
+  EXPECT_EQ(received, kSize);         // the whole message arrived
+  EXPECT_FALSE(fields >> extra);      // the cut one did not
+  EXPECT_LE((after_kb - before_kb) * 1024, kSize + kSize / 4) << before_kb << " kB, then " << after_kb << " kB";
+  EXPECT_EQ(tev_test::Wait(pid), 0);
+}
+
 }  // namespace

@@ -2,12 +2,15 @@
 // what to do: "echo:FD" returns every frame it receives until the pipe
 // closes; "pieces:FD" sends one frame a few bytes at a time; "shm:NAME"
 // opens a section and writes a pattern into it; "fds:FD" sends one frame
-// naming every descriptor above 2 that it was started with.
+// naming every descriptor above 2 that it was started with; "swallow:FD"
+// receives until its input ends, then sends one frame with its peak resident
+// memory before and after, in kB, and the sizes of the messages it received.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <sys/resource.h>
 #include <string>
 #include <thread>
 
@@ -56,6 +59,23 @@ int OpenDescriptors(const std::string& fd) {
   return channel->Send(1, reinterpret_cast<const std::uint8_t*>(list.data()), list.size()) ? 0 : 4;
 }
 
+int Swallow(const std::string& fd) {
+  auto channel = PipeChannel::Adopt(fd);
+  if (!channel) return 3;
+  auto peak = [] {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return std::to_string(usage.ru_maxrss);
+  };
+  std::string report = peak();
+  std::uint32_t type = 0;
+  std::vector<std::uint8_t> payload;
+  std::string sizes;
+  while (channel->Receive(type, payload)) sizes += " " + std::to_string(payload.size());
+  report += " " + peak() + sizes;
+  return channel->Send(1, reinterpret_cast<const std::uint8_t*>(report.data()), report.size()) ? 0 : 4;
+}
+
 int WriteSection(const std::string& name) {
   SharedMemory section = SharedMemory::Open(name.c_str(), kFrameBufferSize);
   if (section.error != 0) return 10 + section.error;
@@ -77,5 +97,6 @@ int main(int, char** argv) {
   if (mode == "pieces") return Pieces(value);
   if (mode == "shm") return WriteSection(value);
   if (mode == "fds") return OpenDescriptors(value);
+  if (mode == "swallow") return Swallow(value);
   return 2;
 }

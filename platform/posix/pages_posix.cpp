@@ -1,0 +1,16 @@
+#include "platform/pages.h"
+
+#include <sys/mman.h>
+
+namespace platform {
+
+void* AllocatePages(std::size_t size) {
+  void* pages = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  return pages == MAP_FAILED ? nullptr : pages;
+}
+
+void FreePages(void* pages, std::size_t size) {
+  if (pages != nullptr) ::munmap(pages, size);
+}
+
+}  // namespace platform
