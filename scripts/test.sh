@@ -20,7 +20,7 @@ begin_stage() {
   echo "== $stage =="
   stage_started=$SECONDS
 }
-end_stage() { echo "-- $stage: $((SECONDS - stage_started)) s"; }
+end_stage() { echo "== $stage: passed in $((SECONDS - stage_started)) s =="; }
 
 bash scripts/setup.sh
 

@@ -6,6 +6,7 @@
 #include "browser_client.h"
 #include "client_app.h"
 #include "event_queues.h"
+#include "request_dispatch.h"
 #include "request_handlers.h"
 
 namespace {
@@ -32,13 +33,6 @@ void ShutdownSequence(ClientContext& context, engine::Engine& engine) {
   }
   engine.Shutdown();
   context.engine = nullptr;
-}
-
-template <msgpack::Record R>
-bool Reply(ClientContext& context, IPCMessageType type, const R& record, const char* failure) {
-  if (context.channel->Send(static_cast<std::uint32_t>(type), ipc::Encode(record))) return true;
-  std::fprintf(stderr, "%s", failure);
-  return false;
 }
 
 }  // namespace
@@ -85,28 +79,11 @@ void RunRequestLoop(ClientContext& context, const std::string& channel_argument,
       std::fprintf(stderr, "CLIENT: Failed to receive message\n");
       return;
     }
-    bool sent = true;
-    switch (type) {
-      case static_cast<std::uint32_t>(IPCMessageType::CreateBrowser):
-        sent = Reply(context, IPCMessageType::CreateBrowser, IPCCreateBrowserResponse{HandleCreateBrowser(context, payload)},
-                     "CLIENT: Failed send CreateBrowser response\n");
-        break;
-      case static_cast<std::uint32_t>(IPCMessageType::ProcessEvents):
-        sent = Reply(context, IPCMessageType::ProcessEvents, HandleProcessEvents(context, payload),
-                     "CLIENT: Failed send ProcessEvents response\n");
-        break;
-      case static_cast<std::uint32_t>(IPCMessageType::Render):
-        sent = Reply(context, IPCMessageType::Render, HandleRender(context, payload),
-                     "CLIENT: Failed send Render response\n");
-        break;
-      default:
-        if (type >= 2 && type < kMessageTypeCount) {
-          HandleOneWayRequest(context, type, payload);
-        } else {
-          std::fprintf(stderr, "CLIENT: Unknown message type: %d\n", static_cast<int>(type));
-          sent = false;
-        }
-        break;
+    std::optional<Reply> reply;
+    bool sent = DispatchRequest(context, type, payload, reply);
+    if (sent && reply && !context.channel->Send(static_cast<std::uint32_t>(reply->type), reply->payload)) {
+      std::fprintf(stderr, "%s", reply->failure);
+      sent = false;
     }
     if (!sent) {
       ShutdownSequence(context, engine);
