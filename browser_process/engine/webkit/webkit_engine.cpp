@@ -8,6 +8,7 @@
 #include <cstring>
 #include <gtk/gtk.h>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -19,8 +20,10 @@
 #include <webkit2/webkit2.h>
 
 #include "key_mapping.h"
+#include "memory_watchdog.h"
 #include "menu_model.h"
 #include "option_popup.h"
+#include "page_guards.h"
 #include "private_display.h"
 #include "network_errors.h"
 
@@ -265,24 +268,16 @@ class WebKitBrowser : public Browser {
   void ExecuteJavaScript(const std::string& code, const std::string& script_url, int) override {
     if (view_) webkit_web_view_evaluate_javascript(view_, code.c_str(), -1, nullptr, script_url.c_str(), nullptr, nullptr, nullptr);
   }
-  void LoadURL(const std::string& url) override { Load(url); }
-  void StopLoad() override {
-    if (view_) webkit_web_view_stop_loading(view_);
+  void LoadURL(const std::string& url) override {
+    HostNavigation([url](WebKitWebView* view) { webkit_web_view_load_uri(view, url.c_str()); });
   }
-  void Reload() override {
-    if (view_) webkit_web_view_reload(view_);
-  }
-  void ReloadIgnoreCache() override {
-    if (view_) webkit_web_view_reload_bypass_cache(view_);
-  }
+  void StopLoad() override { HostNavigation(webkit_web_view_stop_loading); }
+  void Reload() override { HostNavigation(webkit_web_view_reload); }
+  void ReloadIgnoreCache() override { HostNavigation(webkit_web_view_reload_bypass_cache); }
   bool CanGoBack() override { return view_ && webkit_web_view_can_go_back(view_); }
   bool CanGoForward() override { return view_ && webkit_web_view_can_go_forward(view_); }
-  void GoBack() override {
-    if (view_) webkit_web_view_go_back(view_);
-  }
-  void GoForward() override {
-    if (view_) webkit_web_view_go_forward(view_);
-  }
+  void GoBack() override { HostNavigation(webkit_web_view_go_back); }
+  void GoForward() override { HostNavigation(webkit_web_view_go_forward); }
   void ShowDevTools(const WindowDescription& window, const BrowserSettings&) override;
   bool DeleteAllCookies() override;
   bool ExecuteFrameCommand(FrameCommand command) override;
@@ -306,7 +301,10 @@ class WebKitBrowser : public Browser {
   static gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error, gpointer self) {
     const int code = error ? NetworkErrorCode(error->domain, error->code) : -2;
     static_cast<WebKitBrowser*>(self)->client_->OnLoadError(true, code, uri ? uri : "");
-    return FALSE;
+    // No error page of the engine's: loaded after the failure, it would
+    // replace a navigation the host asks for on hearing of the failure. The
+    // host has the failure and decides what to show; the view keeps its page.
+    return TRUE;
   }
   static gboolean OnTlsErrors(WebKitWebView*, gchar*, GTlsCertificate*, GTlsCertificateFlags, gpointer self) {
     static_cast<WebKitBrowser*>(self)->client_->OnCertificateError();
@@ -496,6 +494,38 @@ class WebKitBrowser : public Browser {
     webkit_policy_decision_ignore(decision);
     return TRUE;
   }
+  // What the host asked for always happens: it replaces whatever the engine
+  // is loading for itself (such as the error page of a failed load), and a
+  // page whose process no longer answers (a script that never ends) has that
+  // process ended first, so the host's navigation loads in a fresh one.
+  void HostNavigation(std::function<void(WebKitWebView*)> go) {
+    if (!view_) return;
+    if (!webkit_web_view_get_is_web_process_responsive(view_)) {
+      EndUnresponsivePage();
+      go(view_);
+      return;
+    }
+    webkit_web_view_stop_loading(view_);
+    go(view_);
+    // Kept until the engine commits the load (a stop commits nothing, so
+    // for a while at most): should the page's process turn out not to answer
+    // meanwhile, it is ended and this is done again.
+    pending_navigation_ = std::move(go);
+    pending_since_ = std::chrono::steady_clock::now();
+  }
+  void EndUnresponsivePage() {
+    std::fprintf(stderr, "CLIENT: Page does not respond; ending its process\n");
+    webkit_web_view_terminate_web_process(view_);
+  }
+  static void OnResponsive(WebKitWebView* view, GParamSpec*, gpointer self) {
+    auto* b = static_cast<WebKitBrowser*>(self);
+    if (webkit_web_view_get_is_web_process_responsive(view) || !b->pending_navigation_) return;
+    if (std::chrono::steady_clock::now() - b->pending_since_ > std::chrono::seconds(10)) return;  // long done
+    auto go = std::move(b->pending_navigation_);
+    b->pending_navigation_ = nullptr;
+    b->EndUnresponsivePage();
+    go(view);
+  }
   void ApplySize();
   GdkEvent* NewEvent(GdkEventType type);
   void Dispatch(GdkEvent* event) {
@@ -520,6 +550,8 @@ class WebKitBrowser : public Browser {
   bool popup_pressed_ = false;  // the press of the current click fell on the list
   double last_click_x_ = 0, last_click_y_ = 0;
   std::string initial_url_;
+  std::function<void(WebKitWebView*)> pending_navigation_;  // the host's, until the engine commits it
+  std::chrono::steady_clock::time_point pending_since_;
   cairo_surface_t* readback_ = nullptr;
   int applied_width_ = 0;
   int applied_height_ = 0;
@@ -554,8 +586,21 @@ class WebKitEngine : public Engine {
             ? webkit_website_data_manager_new_ephemeral()
             : webkit_website_data_manager_new("base-data-directory", settings.cache_path.c_str(), "base-cache-directory",
                                               settings.cache_path.c_str(), nullptr);
-    context_ = webkit_web_context_new_with_website_data_manager(data);
+    if (!settings.cache_path.empty()) {
+      // Persistent cookies live under the cache path with everything else
+      // and come back on the next run; session cookies end with the process.
+      char* cookies = g_build_filename(settings.cache_path.c_str(), "cookies.sqlite", nullptr);
+      webkit_cookie_manager_set_persistent_storage(webkit_website_data_manager_get_cookie_manager(data), cookies,
+                                                   WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
+      g_free(cookies);
+    }
+    WebKitMemoryPressureSettings* memory = NewWebProcessMemorySettings();
+    context_ = WEBKIT_WEB_CONTEXT(
+        g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "website-data-manager", data, "memory-pressure-settings", memory, nullptr));
+    webkit_memory_pressure_settings_free(memory);
     data_manager_ = data;
+    GuardDownloads(context_);
+    watchdog_ = std::make_unique<MemoryWatchdog>(std::size_t{WebProcessMemoryLimitMiB()} << 20);
     // The web-process extension (console lines, _tev_event) lives beside the program.
     if (char* self = g_file_read_link("/proc/self/exe", nullptr)) {
       char* folder = g_path_get_dirname(self);
@@ -618,6 +663,7 @@ class WebKitEngine : public Engine {
       browser->ReleaseClient();
     }
     browsers_.clear();
+    watchdog_.reset();
     if (context_) g_object_unref(context_);
     if (data_manager_) g_object_unref(data_manager_);
     context_ = nullptr;
@@ -692,6 +738,7 @@ class WebKitEngine : public Engine {
   CursorTable cursors_;
   std::string user_agent_;
   std::uint32_t background_ = 0xFF000000u;
+  std::unique_ptr<MemoryWatchdog> watchdog_;
 };
 
 // ---- browser implementation -----------------------------------------------------
@@ -700,6 +747,7 @@ WebKitBrowser::WebKitBrowser(WebKitEngine& engine, std::shared_ptr<Client> clien
                              const BrowserSettings& settings)
     : engine_(engine), client_(std::move(client)) {
   view_ = WEBKIT_WEB_VIEW(webkit_web_view_new_with_context(context));
+  GuardView(view_);
   WebKitSettings* s = webkit_web_view_get_settings(view_);
   webkit_settings_set_hardware_acceleration_policy(s, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
   webkit_settings_set_enable_developer_extras(s, TRUE);
@@ -720,6 +768,7 @@ WebKitBrowser::WebKitBrowser(WebKitEngine& engine, std::shared_ptr<Client> clien
   g_signal_connect(view_, "load-failed", G_CALLBACK(OnLoadFailed), this);
   g_signal_connect(view_, "load-failed-with-tls-errors", G_CALLBACK(OnTlsErrors), this);
   g_signal_connect(view_, "web-process-terminated", G_CALLBACK(OnWebProcessTerminated), this);
+  g_signal_connect(view_, "notify::is-web-process-responsive", G_CALLBACK(OnResponsive), this);
   g_signal_connect(view_, "create", G_CALLBACK(OnCreate), this);
   g_signal_connect(view_, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
   g_signal_connect(view_, "script-dialog", G_CALLBACK(OnScriptDialog), this);
@@ -748,6 +797,7 @@ gboolean WebKitBrowser::OnDamage(GtkWidget*, GdkEventExpose* event, gpointer sel
 
 void WebKitBrowser::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self) {
   auto* b = static_cast<WebKitBrowser*>(self);
+  if (event == WEBKIT_LOAD_COMMITTED) b->pending_navigation_ = nullptr;
   if (event == WEBKIT_LOAD_STARTED) {
     b->GiveUpOpenRequests();
     b->client_->OnLoadStart(true);

@@ -1,0 +1,23 @@
+#pragma once
+// The processes this one started, as the system sees them now.
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "platform/process.h"
+
+namespace platform {
+
+struct ChildProcess {
+  ProcessId pid = kNoProcess;
+  std::string name;               // the program's name, as the system shortens it
+  std::size_t resident_bytes = 0;  // memory it holds in RAM now
+};
+
+// This process's running children (not their children).
+std::vector<ChildProcess> RunningChildren();
+
+// Ends `pid` at once, whatever it is doing. False when it could not be signalled.
+bool EndProcessNow(ProcessId pid);
+
+}  // namespace platform
