@@ -41,7 +41,8 @@ class Person {
  public:
   Person(std::string title, std::vector<std::string> steps) {
     thread_ = std::thread([title, steps] {
-      const std::string find = "timeout 15 xdotool search --sync --name '^" + title + "$' | head -n1";
+      // Only a mapped window can take the focus.
+      const std::string find = "timeout 15 xdotool search --sync --onlyvisible --name '^" + title + "$' | head -n1";
       std::string window;
       if (FILE* p = popen(find.c_str(), "r")) {
         char line[64] = {};
@@ -50,7 +51,11 @@ class Person {
       }
       window.erase(window.find_last_not_of("\n ") + 1);
       if (window.empty()) return;
-      Sh("xdotool windowfocus --sync " + window + " && sleep 0.4");
+      // A window just mapped may not take the focus yet (BadMatch): try again.
+      for (int attempt = 0; attempt < 25 && !Sh("xdotool windowfocus --sync " + window + " 2>/dev/null"); ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(400));
       for (const auto& step : steps) {
         if (step.rfind("corner ", 0) == 0) {
           std::istringstream offsets(step.substr(7));
