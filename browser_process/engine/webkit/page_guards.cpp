@@ -74,9 +74,10 @@ WebKitMemoryPressureSettings* NewWebProcessMemorySettings() {
   // Ask the page to give memory back from half the limit on, harder from
   // 80 %, and end the process at the limit. Checked four times a second, so a page
   // allocating as fast as it can passes the limit by little.
-  webkit_memory_pressure_settings_set_conservative_threshold(settings, 0.5);
-  webkit_memory_pressure_settings_set_strict_threshold(settings, 0.8);
+  // Each threshold must stay below the next one, so they are set from the top.
   webkit_memory_pressure_settings_set_kill_threshold(settings, 1.0);
+  webkit_memory_pressure_settings_set_strict_threshold(settings, 0.8);
+  webkit_memory_pressure_settings_set_conservative_threshold(settings, 0.5);
   webkit_memory_pressure_settings_set_poll_interval(settings, 0.25);
   return settings;
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 #include <fstream>
 #include <functional>
@@ -25,6 +26,7 @@
 #include "option_popup.h"
 #include "page_guards.h"
 #include "private_display.h"
+#include "view_scale.h"
 #include "network_errors.h"
 
 namespace engine::webkit {
@@ -71,6 +73,25 @@ class CursorTable {
 };
 
 class WebKitEngine;
+
+// GTK makes new windows on the default display: a view's window goes on the
+// display of its scale while it is made and realised.
+class DefaultDisplay {
+ public:
+  explicit DefaultDisplay(GdkDisplay* display)
+      : manager_(gdk_display_manager_get()), previous_(gdk_display_manager_get_default_display(manager_)) {
+    if (display != nullptr) gdk_display_manager_set_default_display(manager_, display);
+  }
+  ~DefaultDisplay() {
+    if (previous_ != nullptr) gdk_display_manager_set_default_display(manager_, previous_);
+  }
+  DefaultDisplay(const DefaultDisplay&) = delete;
+  DefaultDisplay& operator=(const DefaultDisplay&) = delete;
+
+ private:
+  GdkDisplayManager* manager_;
+  GdkDisplay* previous_;
+};
 
 // ---- file choosers -----------------------------------------------------------
 
@@ -256,9 +277,10 @@ class WebKitBrowser : public Browser {
     if (view_) gtk_widget_queue_draw(GTK_WIDGET(view_));
     full_damage_ = true;
   }
-  void NotifyScreenInfoChanged() override {}  // GTK takes the scale from the monitor, not per view
+  void NotifyScreenInfoChanged() override { ApplySize(); }
   void SetZoomLevel(double level) override {
-    if (view_) webkit_web_view_set_zoom_level(view_, std::pow(1.2, level));
+    zoom_level_ = level;
+    ApplyZoom();
   }
   void SetFocus(bool focus) override;
   void SendMouseClickEvent(const MouseEvent& e, MouseButton button, bool mouse_up, int click_count) override;
@@ -397,10 +419,10 @@ class WebKitBrowser : public Browser {
     auto* b = static_cast<WebKitBrowser*>(self);
     auto open = std::make_shared<OpenMenu>(menu, hit);
     ContextMenuParams params;
-    gdouble x = b->last_click_x_, y = b->last_click_y_;
+    gdouble x = b->ToWidget(b->last_click_x_), y = b->ToWidget(b->last_click_y_);
     if (event != nullptr) gdk_event_get_coords(event, &x, &y);
-    params.x = static_cast<int>(x);
-    params.y = static_cast<int>(y);
+    params.x = b->ToView(x);
+    params.y = b->ToView(y);
     params.is_editable = webkit_hit_test_result_context_is_editable(hit);
     params.type_flags = webkit_hit_test_result_context_is_selection(hit) ? kMenuTypeSelection : 0;
     params.media_type = webkit_hit_test_result_context_is_image(hit) ? kMenuMediaImage : 0;
@@ -527,6 +549,17 @@ class WebKitBrowser : public Browser {
     go(view);
   }
   void ApplySize();
+  void ApplyZoom() {
+    if (view_) webkit_web_view_set_zoom_level(view_, std::pow(1.2, zoom_level_) * layout_.fraction);
+  }
+  // Moves the view into a new window on the display of `window_scale`.
+  void MoveToWindowScale(int window_scale);
+  // A point of the host's view in the widget's coordinates, and back.
+  double ToWidget(double view_coordinate) const { return view_coordinate * layout_.fraction; }
+  MouseEvent ToWidget(const MouseEvent& e) const {
+    return {static_cast<int>(std::lround(ToWidget(e.x))), static_cast<int>(std::lround(ToWidget(e.y))), e.modifiers};
+  }
+  int ToView(double widget_coordinate) const { return static_cast<int>(std::lround(widget_coordinate / layout_.fraction)); }
   GdkEvent* NewEvent(GdkEventType type);
   void Dispatch(GdkEvent* event) {
     gtk_main_do_event(event);
@@ -555,6 +588,9 @@ class WebKitBrowser : public Browser {
   cairo_surface_t* readback_ = nullptr;
   int applied_width_ = 0;
   int applied_height_ = 0;
+  float applied_scale_ = 1.0f;
+  ViewScale layout_;
+  double zoom_level_ = 0.0;  // the host's
 };
 
 // ---- the engine ---------------------------------------------------------------
@@ -578,7 +614,8 @@ class WebKitEngine : public Engine {
       setenv("WEBKIT_INSPECTOR_HTTP_SERVER", address.c_str(), 1);
     }
     if (!gtk_init_check(nullptr, nullptr)) return false;
-    cursors_.Load(gdk_display_get_default());
+    base_display_ = gdk_display_get_default();
+    cursors_.Load(base_display_);
     if (!settings.log_file.empty()) OpenLog(settings.log_file, settings.log_severity == LogSeverity::Verbose);
 
     WebKitWebsiteDataManager* data =
@@ -681,6 +718,21 @@ class WebKitEngine : public Engine {
   }
 
   const CursorTable& cursors() const { return cursors_; }
+
+  // GTK 3 on X11 gives all windows of one display connection one whole
+  // scale, so each scale in use has a connection of its own to the same
+  // server. Scale 1 is the default display.
+  GdkDisplay* DisplayForScale(int scale) {
+    GdkDisplay* base = base_display_;
+    if (scale <= 1 || base == nullptr || !GDK_IS_X11_DISPLAY(base)) return base;
+    if (const auto it = scaled_displays_.find(scale); it != scaled_displays_.end()) return it->second;
+    GdkDisplay* display = gdk_display_open(gdk_display_get_name(base));
+    if (display == nullptr) return base;
+    gdk_x11_display_set_window_scale(display, scale);
+    cursors_.Load(display);
+    scaled_displays_.emplace(scale, display);
+    return display;
+  }
   WebKitWebsiteDataManager* data_manager() const { return data_manager_; }
   const std::string& user_agent() const { return user_agent_; }
   std::uint32_t background() const { return background_; }
@@ -739,6 +791,8 @@ class WebKitEngine : public Engine {
   std::string user_agent_;
   std::uint32_t background_ = 0xFF000000u;
   std::unique_ptr<MemoryWatchdog> watchdog_;
+  GdkDisplay* base_display_ = nullptr;
+  std::map<int, GdkDisplay*> scaled_displays_;  // kept open for the process's life
 };
 
 // ---- browser implementation -----------------------------------------------------
@@ -756,9 +810,12 @@ WebKitBrowser::WebKitBrowser(WebKitEngine& engine, std::shared_ptr<Client> clien
   const GdkRGBA background{((argb >> 16) & 0xff) / 255.0, ((argb >> 8) & 0xff) / 255.0, (argb & 0xff) / 255.0,
                            ((argb >> 24) & 0xff) / 255.0};
   webkit_web_view_set_background_color(view_, &background);
-  window_ = gtk_offscreen_window_new();
-  gtk_container_add(GTK_CONTAINER(window_), GTK_WIDGET(view_));
-  ApplySize();
+  layout_ = LayOutView(512, 512, 1.0);
+  {
+    DefaultDisplay on(engine_.DisplayForScale(layout_.window_scale));
+    window_ = gtk_offscreen_window_new();
+    gtk_container_add(GTK_CONTAINER(window_), GTK_WIDGET(view_));
+  }
   g_signal_connect(window_, "damage-event", G_CALLBACK(OnDamage), this);
   g_signal_connect(view_, "load-changed", G_CALLBACK(OnLoadChanged), this);
   g_signal_connect(view_, "close", G_CALLBACK(OnClose), this);
@@ -776,17 +833,47 @@ WebKitBrowser::WebKitBrowser(WebKitEngine& engine, std::shared_ptr<Client> clien
   g_signal_connect(view_, "run-file-chooser", G_CALLBACK(OnFileChooser), this);
   g_signal_connect(view_, "context-menu", G_CALLBACK(OnContextMenu), this);
   g_signal_connect(view_, "show-option-menu", G_CALLBACK(OnShowOptionMenu), this);
-  gtk_widget_show_all(window_);
+  {
+    DefaultDisplay on(gtk_widget_get_display(window_));
+    gtk_widget_show_all(window_);
+  }
+  ApplySize();
 }
 
 void WebKitBrowser::ApplySize() {
   if (!window_) return;
   const Rect r = client_->GetViewRect();
+  const float scale = client_->GetDeviceScaleFactor();
   applied_width_ = r.width;
   applied_height_ = r.height;
-  gtk_widget_set_size_request(GTK_WIDGET(view_), r.width, r.height);
-  gtk_window_resize(GTK_WINDOW(window_), r.width, r.height);
+  applied_scale_ = scale;
+  layout_ = LayOutView(r.width, r.height, scale);
+  if (gtk_widget_get_scale_factor(window_) != layout_.window_scale) MoveToWindowScale(layout_.window_scale);
+  gtk_widget_set_size_request(GTK_WIDGET(view_), layout_.widget_width, layout_.widget_height);
+  gtk_window_resize(GTK_WINDOW(window_), layout_.widget_width, layout_.widget_height);
+  ApplyZoom();
   full_damage_ = true;
+}
+
+void WebKitBrowser::MoveToWindowScale(int window_scale) {
+  GdkDisplay* display = engine_.DisplayForScale(window_scale);
+  if (display == gtk_widget_get_display(window_)) return;  // no connection for that scale: stays as it is
+  DefaultDisplay on(display);
+  GtkWidget* next = gtk_offscreen_window_new();
+  g_object_ref(view_);
+  gtk_container_remove(GTK_CONTAINER(window_), GTK_WIDGET(view_));
+  gtk_container_add(GTK_CONTAINER(next), GTK_WIDGET(view_));
+  g_object_unref(view_);
+  gtk_widget_destroy(window_);
+  window_ = next;
+  g_signal_connect(window_, "damage-event", G_CALLBACK(OnDamage), this);
+  gtk_widget_show_all(window_);
+  // GTK tells a widget of a new scale only when its own window's scale
+  // changes, not when it moves to a window of another scale; the view reads
+  // the new one when told.
+  g_object_notify(G_OBJECT(view_), "scale-factor");
+  damage_.clear();
+  last_cursor_ = reinterpret_cast<GdkCursor*>(-1);
 }
 
 gboolean WebKitBrowser::OnDamage(GtkWidget*, GdkEventExpose* event, gpointer self) {
@@ -815,13 +902,14 @@ void WebKitBrowser::Deliver() {
   if (!window_) return;
   // The view is as large as the client says, asked every pass.
   const Rect wanted = client_->GetViewRect();
-  if (wanted.width != applied_width_ || wanted.height != applied_height_) {
+  if (wanted.width != applied_width_ || wanted.height != applied_height_ ||
+      client_->GetDeviceScaleFactor() != applied_scale_) {
     ApplySize();
     return;  // paint at the new size on a later pass
   }
   GtkAllocation allocation;
   gtk_widget_get_allocation(GTK_WIDGET(view_), &allocation);
-  if (allocation.width != wanted.width || allocation.height != wanted.height) return;
+  if (allocation.width != layout_.widget_width || allocation.height != layout_.widget_height) return;
   // The cursor WebKit last set on the view.
   GdkWindow* gdk_window = gtk_widget_get_window(GTK_WIDGET(view_));
   GdkCursor* cursor = gdk_window ? gdk_window_get_cursor(gdk_window) : nullptr;
@@ -833,11 +921,18 @@ void WebKitBrowser::Deliver() {
   if (damage_.empty() && !full_damage_) return;
   cairo_surface_t* surface = gtk_offscreen_window_get_surface(GTK_OFFSCREEN_WINDOW(window_));
   if (surface == nullptr) return;
-  const int width = wanted.width, height = wanted.height;
+  // The frame is in physical pixels: the widget's size times its window
+  // scale, copied one to one from the window's surface.
+  double surface_scale = 1.0, unused = 1.0;
+  cairo_surface_get_device_scale(surface, &surface_scale, &unused);
+  const int scale = std::max(1, static_cast<int>(std::lround(surface_scale)));
+  if (scale != layout_.window_scale) return;  // the window is still taking its scale
+  const int width = layout_.widget_width * scale, height = layout_.widget_height * scale;
   if (!readback_ || cairo_image_surface_get_width(readback_) != width ||
       cairo_image_surface_get_height(readback_) != height) {
     if (readback_) cairo_surface_destroy(readback_);
     readback_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    cairo_surface_set_device_scale(readback_, scale, scale);
     full_damage_ = true;
   }
   cairo_t* cr = cairo_create(readback_);
@@ -851,8 +946,14 @@ void WebKitBrowser::Deliver() {
   if (popup_) PaintOptionPopup(cr, *popup_);
   cairo_destroy(cr);
   cairo_surface_flush(readback_);
-  // ARGB32 in memory on this machine: B, G, R, A, premultiplied.
-  std::vector<Rect> dirty = full_damage_ ? std::vector<Rect>{{0, 0, width, height}} : damage_;
+  // ARGB32 in memory on this machine: B, G, R, A, premultiplied. Damage
+  // comes in widget coordinates; the client counts physical pixels.
+  std::vector<Rect> dirty;
+  if (full_damage_) {
+    dirty.push_back({0, 0, width, height});
+  } else {
+    for (const Rect& r : damage_) dirty.push_back({r.x * scale, r.y * scale, r.width * scale, r.height * scale});
+  }
   damage_.clear();
   full_damage_ = false;
   client_->OnPaint(dirty, cairo_image_surface_get_data(readback_), width, height);
@@ -878,12 +979,12 @@ void WebKitBrowser::SetFocus(bool focus) {
 }
 
 void WebKitBrowser::SendMouseClickEvent(const MouseEvent& e, MouseButton button, bool mouse_up, int click_count) {
-  if (!view_ || PopupTakesClick(e, mouse_up)) return;
+  if (!view_ || PopupTakesClick(ToWidget(e), mouse_up)) return;
   last_click_x_ = e.x;
   last_click_y_ = e.y;
   auto fill = [&](GdkEvent* event) {
-    event->button.x = e.x;
-    event->button.y = e.y;
+    event->button.x = ToWidget(e.x);
+    event->button.y = ToWidget(e.y);
     event->button.state = GdkStateFromFlags(e.modifiers);
     event->button.button = static_cast<guint>(button) + 1;  // left, middle, right: 1, 2, 3
     event->button.time = GDK_CURRENT_TIME;
@@ -899,10 +1000,10 @@ void WebKitBrowser::SendMouseClickEvent(const MouseEvent& e, MouseButton button,
 }
 
 void WebKitBrowser::SendMouseWheelEvent(const MouseEvent& e, int delta_x, int delta_y) {
-  if (!view_ || PopupTakesWheel(e, delta_y)) return;
+  if (!view_ || PopupTakesWheel(ToWidget(e), delta_y)) return;
   GdkEvent* event = NewEvent(GDK_SCROLL);
-  event->scroll.x = e.x;
-  event->scroll.y = e.y;
+  event->scroll.x = ToWidget(e.x);
+  event->scroll.y = ToWidget(e.y);
   event->scroll.state = GdkStateFromFlags(e.modifiers);
   event->scroll.direction = GDK_SCROLL_SMOOTH;
   // 120 is one notch; positive means up or left, the opposite of GDK's sign.
@@ -913,17 +1014,17 @@ void WebKitBrowser::SendMouseWheelEvent(const MouseEvent& e, int delta_x, int de
 }
 
 void WebKitBrowser::SendMouseMoveEvent(const MouseEvent& e, bool mouse_leave) {
-  if (!view_ || PopupTakesMove(e)) return;
+  if (!view_ || PopupTakesMove(ToWidget(e))) return;
   GdkEvent* event = NewEvent(mouse_leave ? GDK_LEAVE_NOTIFY : GDK_MOTION_NOTIFY);
   if (mouse_leave) {
-    event->crossing.x = e.x;
-    event->crossing.y = e.y;
+    event->crossing.x = ToWidget(e.x);
+    event->crossing.y = ToWidget(e.y);
     event->crossing.mode = GDK_CROSSING_NORMAL;
     event->crossing.detail = GDK_NOTIFY_ANCESTOR;
     event->crossing.state = GdkStateFromFlags(e.modifiers);
   } else {
-    event->motion.x = e.x;
-    event->motion.y = e.y;
+    event->motion.x = ToWidget(e.x);
+    event->motion.y = ToWidget(e.y);
     event->motion.state = GdkStateFromFlags(e.modifiers);
     event->motion.time = GDK_CURRENT_TIME;
   }
@@ -939,7 +1040,7 @@ void WebKitBrowser::SendKeyEvent(const KeyEvent& e) {
     event->key.time = GDK_CURRENT_TIME;
     GdkKeymapKey* entries = nullptr;
     gint count = 0;
-    if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gdk_display_get_default()), key.keyval, &entries,
+    if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gtk_widget_get_display(GTK_WIDGET(view_))), key.keyval, &entries,
                                           &count) &&
         count > 0) {
       event->key.hardware_keycode = static_cast<guint16>(entries[0].keycode);
@@ -1059,8 +1160,9 @@ void WebKitBrowser::RunMenuCommand(const OpenMenu& menu, int command_id) {
     return;
   }
   if (FindStockItem(menu.menu, command_id) == nullptr) return;  // not in this menu
-  auto copy_text = [](const std::string& text) {
-    if (!text.empty()) gtk_clipboard_set_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), text.c_str(), -1);
+  GtkClipboard* clipboard = gtk_widget_get_clipboard(GTK_WIDGET(view_), GDK_SELECTION_CLIPBOARD);
+  auto copy_text = [clipboard](const std::string& text) {
+    if (!text.empty()) gtk_clipboard_set_text(clipboard, text.c_str(), -1);
   };
   auto open_elsewhere = [this](const std::string& uri) {
     if (!uri.empty()) client_->OnOpenURL(uri);
@@ -1093,7 +1195,7 @@ void WebKitBrowser::RunMenuCommand(const OpenMenu& menu, int command_id) {
       // The pixels are at hand only for a local image.
       gchar* path = g_filename_from_uri(menu.image_uri.c_str(), nullptr, nullptr);
       if (GdkPixbuf* image = path ? gdk_pixbuf_new_from_file(path, nullptr) : nullptr) {
-        gtk_clipboard_set_image(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), image);
+        gtk_clipboard_set_image(clipboard, image);
         g_object_unref(image);
       }
       g_free(path);
