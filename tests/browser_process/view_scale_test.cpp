@@ -32,4 +32,17 @@ TEST(ViewScaleLayout, WholeScalesAreTheWindowsAndFractionsZoom) {
   }
 }
 
+TEST(ViewScaleLayout, AWindowOfAnotherScaleZoomsThePage) {
+  // Scale 2 on a window of scale 1: a widget of the physical size, zoomed 2.
+  auto v = engine::webkit::LayOutView(320, 180, 2.0, 1);
+  EXPECT_EQ(v.window_scale, 1);
+  EXPECT_EQ(v.widget_width, 640);
+  EXPECT_EQ(v.widget_height, 360);
+  EXPECT_DOUBLE_EQ(v.fraction, 2.0);
+  // Scale 1 on a window of scale 2: half the widget, zoomed a half.
+  v = engine::webkit::LayOutView(320, 180, 1.0, 2);
+  EXPECT_EQ(v.widget_width, 160);
+  EXPECT_DOUBLE_EQ(v.fraction, 0.5);
+}
+
 }  // namespace

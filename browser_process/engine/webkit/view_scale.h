@@ -13,6 +13,9 @@ struct ViewScale {
   int widget_width = 1, widget_height = 1;
 };
 
-ViewScale LayOutView(int width, int height, double scale);
+// `window_scale` 0 chooses S = ceil(s); another value is the scale the
+// view's window has (when no window of the chosen scale can be had): the
+// page is then zoomed by s/S whatever S is.
+ViewScale LayOutView(int width, int height, double scale, int window_scale = 0);
 
 }  // namespace engine::webkit

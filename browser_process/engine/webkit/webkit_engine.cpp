@@ -613,6 +613,9 @@ class WebKitEngine : public Engine {
       const std::string address = "127.0.0.1:" + std::to_string(settings.remote_debugging_port);
       setenv("WEBKIT_INSPECTOR_HTTP_SERVER", address.c_str(), 1);
     }
+    // Each view has a scale of its own; one for the whole process would
+    // multiply them.
+    unsetenv("GDK_SCALE");
     if (!gtk_init_check(nullptr, nullptr)) return false;
     base_display_ = gdk_display_get_default();
     cursors_.Load(base_display_);
@@ -849,6 +852,10 @@ void WebKitBrowser::ApplySize() {
   applied_scale_ = scale;
   layout_ = LayOutView(r.width, r.height, scale);
   if (gtk_widget_get_scale_factor(window_) != layout_.window_scale) MoveToWindowScale(layout_.window_scale);
+  // Without a window of that scale (no display connection for it) the page
+  // is zoomed on the window it has.
+  const int window_scale = gtk_widget_get_scale_factor(window_);
+  if (window_scale != layout_.window_scale) layout_ = LayOutView(r.width, r.height, scale, window_scale);
   gtk_widget_set_size_request(GTK_WIDGET(view_), layout_.widget_width, layout_.widget_height);
   gtk_window_resize(GTK_WINDOW(window_), layout_.widget_width, layout_.widget_height);
   ApplyZoom();
