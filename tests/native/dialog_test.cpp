@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -51,22 +52,30 @@ class Person {
       }
       window.erase(window.find_last_not_of("\n ") + 1);
       if (window.empty()) return;
-      // A window just mapped may not take the focus yet (BadMatch): try again.
-      for (int attempt = 0; attempt < 25 && !Sh("xdotool windowfocus --sync " + window + " 2>/dev/null"); ++attempt) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(400));
-      for (const auto& step : steps) {
-        if (step.rfind("corner ", 0) == 0) {
-          std::istringstream offsets(step.substr(7));
-          int dx = 0, dy = 0;
-          offsets >> dx >> dy;
-          Sh("eval $(xdotool getwindowgeometry --shell " + window + ") && xdotool mousemove --window " + window +
-             " $((WIDTH-" + std::to_string(dx) + ")) $((HEIGHT-" + std::to_string(dy) + ")) click 1");
-        } else {
-          Sh(step.rfind("sleep", 0) == 0 || step.rfind("import", 0) == 0 ? step : "xdotool " + step);
+      // A dialog just shown may drop the first keys; if it is still open
+      // after the steps, they are carried out again.
+      for (int attempt = 0; attempt < 3; ++attempt) {
+        // A window just mapped may not take the focus yet (BadMatch): try again.
+        for (int tries = 0; tries < 25 && !Sh("xdotool windowfocus --sync " + window + " 2>/dev/null"); ++tries) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(200));
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        for (const auto& step : steps) {
+          if (step.rfind("corner ", 0) == 0) {
+            std::istringstream offsets(step.substr(7));
+            int dx = 0, dy = 0;
+            offsets >> dx >> dy;
+            Sh("eval $(xdotool getwindowgeometry --shell " + window + ") && xdotool mousemove --window " + window +
+               " $((WIDTH-" + std::to_string(dx) + ")) $((HEIGHT-" + std::to_string(dy) + ")) click 1");
+          } else {
+            Sh(step.rfind("sleep", 0) == 0 || step.rfind("import", 0) == 0 ? step : "xdotool " + step);
+          }
+          std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        }
+        for (int wait = 0; wait < 30; ++wait) {
+          if (!Sh("xdotool search --onlyvisible --name '^" + title + "$' > /dev/null 2>&1")) return;
+          std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
       }
     });
   }
@@ -90,8 +99,14 @@ class FileDialogs : public testing::Test {
     ASSERT_EQ(posix_spawnp(&xvfb_, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ), 0);
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
+    // The number and its line feed come in two writes, and the server ends
+    // if its reader is gone before the second: read the whole line.
     char number[16] = {};
-    ASSERT_GT(read(fds[0], number, sizeof number - 1), 0);
+    for (std::size_t got = 0; got < sizeof number - 1 && !std::memchr(number, '\n', got);) {
+      const ssize_t n = read(fds[0], number + got, sizeof number - 1 - got);
+      ASSERT_GT(n, 0);
+      got += static_cast<std::size_t>(n);
+    }
     close(fds[0]);
     setenv("DISPLAY", (":" + std::string(number, strcspn(number, "\n"))).c_str(), 1);
     setenv("GSETTINGS_BACKEND", "memory", 1);  // no settings daemon here
