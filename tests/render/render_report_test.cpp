@@ -18,9 +18,9 @@ namespace {
 
 using nlohmann::json;
 
-// On AMD Zen processors lavapipe's one-time CPU survey keeps an array of its
-// level-3 cache masks for the life of the process, reachable only from the
-// driver's own globals. The loader unloads the driver when the instance is
+// lavapipe keeps an array it makes once per process (seen on AMD Zen
+// processors; by its shape, the CPU survey's level-3 cache masks), reachable
+// only from the driver's own globals. The loader unloads the driver when the instance is
 // destroyed, so at exit LeakSanitizer would see that array unreferenced, in
 // frames of a module no longer mapped. Kept mapped in this test process, the
 // driver's globals still hold it, and every allocation of ours stays checked.
