@@ -516,10 +516,9 @@ class WebKitBrowser : public Browser {
     webkit_policy_decision_ignore(decision);
     return TRUE;
   }
-  // What the host asked for always happens: it replaces whatever the engine
-  // is loading for itself (such as the error page of a failed load), and a
-  // page whose process no longer answers (a script that never ends) has that
-  // process ended first, so the host's navigation loads in a fresh one.
+  // What the host asked for always happens: a page whose process no longer
+  // answers (a script that never ends) has that process ended first, so the
+  // host's navigation loads in a fresh one.
   void HostNavigation(std::function<void(WebKitWebView*)> go) {
     if (!view_) return;
     if (!webkit_web_view_get_is_web_process_responsive(view_)) {
@@ -527,7 +526,6 @@ class WebKitBrowser : public Browser {
       go(view_);
       return;
     }
-    webkit_web_view_stop_loading(view_);
     go(view_);
     // Kept until the engine commits the load (a stop commits nothing, so
     // for a while at most): should the page's process turn out not to answer
@@ -813,12 +811,10 @@ WebKitBrowser::WebKitBrowser(WebKitEngine& engine, std::shared_ptr<Client> clien
   const GdkRGBA background{((argb >> 16) & 0xff) / 255.0, ((argb >> 8) & 0xff) / 255.0, (argb & 0xff) / 255.0,
                            ((argb >> 24) & 0xff) / 255.0};
   webkit_web_view_set_background_color(view_, &background);
-  layout_ = LayOutView(512, 512, 1.0);
-  {
-    DefaultDisplay on(engine_.DisplayForScale(layout_.window_scale));
-    window_ = gtk_offscreen_window_new();
-    gtk_container_add(GTK_CONTAINER(window_), GTK_WIDGET(view_));
-  }
+  // Made on the default display (scale 1); ApplySize moves it to the
+  // display of another scale.
+  window_ = gtk_offscreen_window_new();
+  gtk_container_add(GTK_CONTAINER(window_), GTK_WIDGET(view_));
   g_signal_connect(window_, "damage-event", G_CALLBACK(OnDamage), this);
   g_signal_connect(view_, "load-changed", G_CALLBACK(OnLoadChanged), this);
   g_signal_connect(view_, "close", G_CALLBACK(OnClose), this);
@@ -836,10 +832,7 @@ WebKitBrowser::WebKitBrowser(WebKitEngine& engine, std::shared_ptr<Client> clien
   g_signal_connect(view_, "run-file-chooser", G_CALLBACK(OnFileChooser), this);
   g_signal_connect(view_, "context-menu", G_CALLBACK(OnContextMenu), this);
   g_signal_connect(view_, "show-option-menu", G_CALLBACK(OnShowOptionMenu), this);
-  {
-    DefaultDisplay on(gtk_widget_get_display(window_));
-    gtk_widget_show_all(window_);
-  }
+  gtk_widget_show_all(window_);
   ApplySize();
 }
 
