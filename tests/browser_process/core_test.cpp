@@ -657,11 +657,7 @@ TEST(Entry, ModeChoice) {
 
 class Loop : public testing::Test {
  protected:
-  void SetUp() override {
-    section_ = SharedMemory::Create(SectionName().c_str(), kFrameBufferSize);
-    ASSERT_EQ(section_.error, 0);
-    NewHost();
-  }
+  void SetUp() override { NewHost(); }
   // A fresh channel; the loop gets its own copy of the child's end, as a
   // started browser_process would.
   void NewHost() {

@@ -502,21 +502,15 @@ TEST_F(Engine, ClosingThePipeLeavesNoProcessBehind) {
   const int32_t h = TEVBrowser_CreateBrowser(Solid("rgb(1,2,3)").c_str());
   TEVBrowser_SetSize(h, 200, 100, 1.0f);
   ASSERT_TRUE(FrameShows(h, 200, 100, 0xFF010203));
-  int program = -1;
-  for (const auto& [pid, state] : tev_test::Children()) {
-    std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
-    std::string name;
-    if (std::getline(comm, name) && name == "browser_process" && state != 'Z') program = pid;
-  }
+  const int program = OurBrowserProcess();
   ASSERT_GT(program, 0);
   // The program, its private Xvfb and the engine's web and network processes.
   const std::vector<int> started = Tree(program);
   EXPECT_GE(started.size(), 4u);
   TEVBrowser_Shutdown();
   const auto deadline = Clock::now() + std::chrono::seconds(2);
-  auto left = [&] { return std::count_if(started.begin(), started.end(), [](int pid) { return Running(pid); }); };
-  while (left() > 0 && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  EXPECT_EQ(left(), 0);
+  while (StillRunning(started) > 0 && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(StillRunning(started), 0u);
 }
 
 TEST_F(Engine, AnUnknownMessageShutsDownInOrderWithStatusZero) {
@@ -623,7 +617,6 @@ TEST_F(Engine, AKilledHostLeavesNoProcessSectionOrDisplayBehind) {
   ASSERT_EQ(kill(host, SIGKILL), 0);
   waitpid(host, nullptr, 0);
   const auto killed = Clock::now();
-  auto left = [&] { return std::count_if(tree.begin(), tree.end(), [](int pid) { return Running(pid); }); };
   auto files_left = [&] {
     int n = 0;
     for (const auto& socket : displays) {
@@ -632,10 +625,10 @@ TEST_F(Engine, AKilledHostLeavesNoProcessSectionOrDisplayBehind) {
     }
     return n;
   };
-  while ((left() > 0 || files_left() > 0) && Clock::now() - killed < std::chrono::seconds(2)) {
+  while ((StillRunning(tree) > 0 || files_left() > 0) && Clock::now() - killed < std::chrono::seconds(2)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  EXPECT_EQ(left(), 0);
+  EXPECT_EQ(StillRunning(tree), 0u);
   EXPECT_EQ(files_left(), 0);
   EXPECT_FALSE(std::filesystem::exists("/dev/shm/" + section));
 }

@@ -5,6 +5,7 @@
 // private X server. Also a loopback HTTP server and /proc helpers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
 #include <csignal>
@@ -182,6 +183,11 @@ inline std::vector<int> Tree(int root) {
 }
 
 // The running browser_process this test process started, or -1.
+// How many of `pids` still run.
+inline std::size_t StillRunning(const std::vector<int>& pids) {
+  return static_cast<std::size_t>(std::count_if(pids.begin(), pids.end(), [](int pid) { return Running(pid); }));
+}
+
 inline int OurBrowserProcess() {
   for (const auto& [pid, state] : tev_test::Children()) {
     std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");

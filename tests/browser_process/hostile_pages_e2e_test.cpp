@@ -160,21 +160,19 @@ void TheHostsNavigationWinsOverAnErrorPage(HostilePage& t) {
 
 // Cookies set in one run, read in the next on the same cache path.
 void PersistentCookiesComeBack(HostilePage& t) {
+  // The page's report of the cookies it found, before it sets them again.
+  auto report = [] {
+    return std::find_if(g_scripts.begin(), g_scripts.end(), [](const std::string& s) { return s.rfind("3 ", 0) == 0; });
+  };
   const std::string cache = (t.dir_ / "cache").string();
   int32_t h = t.Open(cache);
-  ASSERT_TRUE(t.PumpUntil(h, [] { return std::any_of(g_scripts.begin(), g_scripts.end(), [](const std::string& s) {
-                            return s.rfind("3 ", 0) == 0;
-                          }); }));
+  ASSERT_TRUE(t.PumpUntil(h, [&] { return report() != g_scripts.end(); }));
   TEVBrowser_Shutdown();
   t.WaitForExit();
   g_scripts.clear();
   h = t.Open(cache);
-  ASSERT_TRUE(t.PumpUntil(h, [] { return std::any_of(g_scripts.begin(), g_scripts.end(), [](const std::string& s) {
-                            return s.rfind("3 ", 0) == 0;
-                          }); }));
-  // The page reports what it found before it sets the cookies again.
-  const auto found = std::find_if(g_scripts.begin(), g_scripts.end(), [](const std::string& s) { return s.rfind("3 ", 0) == 0; });
-  EXPECT_EQ(*found, "3 kept=yes");
+  ASSERT_TRUE(t.PumpUntil(h, [&] { return report() != g_scripts.end(); }));
+  EXPECT_EQ(*report(), "3 kept=yes");
 }
 
 // A page whose script never ends; the host navigates away.

@@ -47,14 +47,15 @@ TEST_F(ViewScale, FramesArePhysicalPixelsAndThePageSeesTheRatio) {
   EXPECT_EQ(Pixel(22, 100), kWhite);
   EXPECT_EQ(Pixel(100, 100), 0xFF0000FF);  // the target, at CSS 50,50
   // Input stays in view coordinates: (30, 30) misses the target, (50, 50) hits it.
+  auto hits = [] {
+    return std::count_if(g_scripts.begin(), g_scripts.end(), [](const std::string& s) { return s.rfind("5 ", 0) == 0; });
+  };
   Click(h, 30, 30);
   Click(h, 50, 50);
-  ASSERT_TRUE(PumpUntil(h, [] { return std::count_if(g_scripts.begin(), g_scripts.end(), [](const std::string& s) {
-                             return s.rfind("5 ", 0) == 0;
-                           }) > 0; }));
+  ASSERT_TRUE(PumpUntil(h, [&] { return hits() > 0; }));
   PumpUntil(h, [] { return false; }, 1);
   EXPECT_EQ(std::count(g_scripts.begin(), g_scripts.end(), "5 hit 50,50"), 1);
-  EXPECT_EQ(std::count_if(g_scripts.begin(), g_scripts.end(), [](const std::string& s) { return s.rfind("5 ", 0) == 0; }), 1);
+  EXPECT_EQ(hits(), 1);
 
   // Back to scale 1 at the same size: a new frame at 320 x 180.
   TEVBrowser_SetSize(h, 320, 180, 1.0f);
