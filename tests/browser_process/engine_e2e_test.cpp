@@ -657,6 +657,52 @@ TEST_F(Engine, DestroyedBrowsersGiveTheirMemoryBack) {
   EXPECT_LT(last, baseline + (20u << 20)) << "from " << baseline << " to " << last;
 }
 
+// The engine keeps one view with its web process running for the next
+// browser. A page from another site commits in that process (no process
+// started for it, none swapped out) and has no history behind it.
+TEST_F(Engine, ANewBrowserLoadsItsPageInTheWarmViewsProcess) {
+  const auto dir = std::filesystem::temp_directory_path() / ("tev_warm_" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir / "page.html") << "<html><body style='margin:0;background:rgb(9,8,7)'>served</body></html>";
+  HttpServer server(dir.string());
+  const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/page.html";
+  ASSERT_TRUE(Start());
+  const int32_t first = TEVBrowser_CreateBrowser(Solid("rgb(1,2,3)").c_str());
+  TEVBrowser_SetSize(first, 320, 200, 1.0f);
+  ASSERT_TRUE(FrameShows(first, 320, 200, 0xFF010203));
+  const int program = OurBrowserProcess();
+  ASSERT_GT(program, 0);
+  auto web_processes = [program] {
+    std::vector<int> found;
+    for (int pid : Tree(program)) {
+      std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+      std::string name;
+      if (std::getline(comm, name) && name == "WebKitWebProces") found.push_back(pid);
+    }
+    return found;
+  };
+  // The first page's process and the warm one.
+  ASSERT_TRUE(PumpUntil(first, [&] { return web_processes().size() == 2; }));
+  const std::vector<int> before = web_processes();
+
+  g_events.clear();
+  g_payloads.clear();
+  const int32_t second = TEVBrowser_CreateBrowser(url.c_str());
+  TEVBrowser_SetSize(second, 320, 200, 1.0f);
+  ASSERT_TRUE(FrameShows(second, 320, 200, 0xFF090807));
+  ASSERT_TRUE(PumpUntil(second, [&] { return Loaded(); }));
+  const auto loading = std::find_if(g_payloads.begin(), g_payloads.end(),
+                                    [](const auto& p) { return p.first == LoadingStateChanged; });
+  ASSERT_NE(loading, g_payloads.end());
+  EXPECT_EQ(loading->second, "{\"isLoading\":true,\"canGoBack\":false,\"canGoForward\":false}");
+  // A swap would end the warm process or keep it aside as a third one
+  // beside the next warm view.
+  PumpUntil(second, [] { return false; }, 1);
+  EXPECT_EQ(StillRunning(before), before.size());
+  EXPECT_EQ(web_processes().size(), 3u);
+  std::filesystem::remove_all(dir);
+}
+
 TEST_F(Engine, AViewTooLargeForTheFrameBufferIsRefusedAndRequestsGoOn) {
   testing::internal::CaptureStderr();  // before the start, so the program writes there too
   ASSERT_TRUE(Start());

@@ -232,12 +232,33 @@ class ContextMenuAnswer : public ContextMenuCallback {
   std::shared_ptr<OpenMenu> menu_;
 };
 
+// ---- warm views --------------------------------------------------------------
+
+// A view in its offscreen window, made ahead of the browser that takes it.
+struct WarmView {
+  GtkWidget* window = nullptr;
+  WebKitWebView* view = nullptr;
+};
+
+// A view whose web process is already running: starting that process is
+// most of the time to a new browser's first frame. A script run starts it
+// without a page or a history entry, and the first page the browser loads
+// commits in that same process. Each view keeps a process of its own, so a
+// page that hangs still hangs only its own browser.
+WarmView NewWarmView(WebKitWebContext* context) {
+  WarmView warm;
+  warm.view = WEBKIT_WEB_VIEW(webkit_web_view_new_with_context(context));
+  warm.window = gtk_offscreen_window_new();
+  gtk_container_add(GTK_CONTAINER(warm.window), GTK_WIDGET(warm.view));
+  webkit_web_view_evaluate_javascript(warm.view, "0", -1, nullptr, nullptr, nullptr, nullptr, nullptr);
+  return warm;
+}
+
 // ---- one browser --------------------------------------------------------------
 
 class WebKitBrowser : public Browser {
  public:
-  WebKitBrowser(WebKitEngine& engine, std::shared_ptr<Client> client, WebKitWebContext* context,
-                const BrowserSettings& settings);
+  WebKitBrowser(WebKitEngine& engine, std::shared_ptr<Client> client, WarmView warm, const BrowserSettings& settings);
   ~WebKitBrowser() override {
     Destroy();
     if (readback_) cairo_surface_destroy(readback_);
@@ -251,6 +272,7 @@ class WebKitBrowser : public Browser {
   // Work for one pump pass: paints and cursor. False once closed.
   void Deliver();
   bool closing() const { return closing_; }
+  bool loading() const { return view_ != nullptr && webkit_web_view_is_loading(view_); }
   Client& client() { return *client_; }
   void ReleaseClient() { client_.reset(); }
   void Destroy() {
@@ -607,6 +629,10 @@ class WebKitEngine : public Engine {
     // No sandbox (as root none can be made anyway), no GPU: pictures are read back.
     setenv("WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS", "1", 1);
     setenv("WEBKIT_DISABLE_COMPOSITING_MODE", "1", 1);
+    // Nothing here draws with OpenGL, so neither the toolkit nor the web
+    // processes start the GL driver: it costs a start tens of milliseconds.
+    setenv("GDK_GL", "disable", 1);
+    setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", 1);
     if (settings.remote_debugging_port > 0) {
       const std::string address = "127.0.0.1:" + std::to_string(settings.remote_debugging_port);
       setenv("WEBKIT_INSPECTOR_HTTP_SERVER", address.c_str(), 1);
@@ -651,6 +677,9 @@ class WebKitEngine : public Engine {
     user_agent_ = settings.user_agent;
     background_ = settings.background_color;
     initialized_ = true;
+    // The first browser's web process starts now, while the host is still
+    // on its way to CreateBrowser.
+    warm_ = NewWarmView(context_);
     return true;
   }
 
@@ -679,6 +708,23 @@ class WebKitEngine : public Engine {
       browser->Deliver();
       ++it;
     }
+    WarmNextView();
+  }
+
+  // The view made ahead for the next browser, or a new one.
+  WarmView TakeWarmView() {
+    if (warm_.view == nullptr) return NewWarmView(context_);
+    return std::exchange(warm_, WarmView{});
+  }
+
+  // The next browser's view is made once no page is loading, so that its
+  // web process does not compete with a page on its way to the screen.
+  void WarmNextView() {
+    if (warm_.view != nullptr) return;
+    for (const auto& [browser, announced] : browsers_) {
+      if (!announced || browser->loading()) return;
+    }
+    warm_ = NewWarmView(context_);
   }
 
   // New browsers reach their clients first, then their pages start loading.
@@ -701,6 +747,8 @@ class WebKitEngine : public Engine {
       browser->ReleaseClient();
     }
     browsers_.clear();
+    if (warm_.window != nullptr) gtk_widget_destroy(warm_.window);
+    warm_ = WarmView{};
     watchdog_.reset();
     if (context_) g_object_unref(context_);
     if (data_manager_) g_object_unref(data_manager_);
@@ -712,7 +760,7 @@ class WebKitEngine : public Engine {
   bool CreateBrowser(const WindowDescription& window, std::shared_ptr<Client> client, const std::string& url,
                      const BrowserSettings& settings) override {
     if (!initialized_ || !window.windowless || !client) return false;
-    auto browser = std::make_shared<WebKitBrowser>(*this, std::move(client), context_, settings);
+    auto browser = std::make_shared<WebKitBrowser>(*this, std::move(client), TakeWarmView(), settings);
     browser->set_initial_url(url);  // loaded once the client knows its browser
     browsers_.emplace_back(std::move(browser), false);
     return true;
@@ -794,14 +842,14 @@ class WebKitEngine : public Engine {
   std::unique_ptr<MemoryWatchdog> watchdog_;
   GdkDisplay* base_display_ = nullptr;
   std::map<int, GdkDisplay*> scaled_displays_;  // kept open for the process's life
+  WarmView warm_;
 };
 
 // ---- browser implementation -----------------------------------------------------
 
-WebKitBrowser::WebKitBrowser(WebKitEngine& engine, std::shared_ptr<Client> client, WebKitWebContext* context,
+WebKitBrowser::WebKitBrowser(WebKitEngine& engine, std::shared_ptr<Client> client, WarmView warm,
                              const BrowserSettings& settings)
-    : engine_(engine), client_(std::move(client)) {
-  view_ = WEBKIT_WEB_VIEW(webkit_web_view_new_with_context(context));
+    : engine_(engine), client_(std::move(client)), window_(warm.window), view_(warm.view) {
   GuardView(view_);
   WebKitSettings* s = webkit_web_view_get_settings(view_);
   webkit_settings_set_hardware_acceleration_policy(s, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
@@ -811,10 +859,8 @@ WebKitBrowser::WebKitBrowser(WebKitEngine& engine, std::shared_ptr<Client> clien
   const GdkRGBA background{((argb >> 16) & 0xff) / 255.0, ((argb >> 8) & 0xff) / 255.0, (argb & 0xff) / 255.0,
                            ((argb >> 24) & 0xff) / 255.0};
   webkit_web_view_set_background_color(view_, &background);
-  // Made on the default display (scale 1); ApplySize moves it to the
-  // display of another scale.
-  window_ = gtk_offscreen_window_new();
-  gtk_container_add(GTK_CONTAINER(window_), GTK_WIDGET(view_));
+  // The window is on the default display (scale 1); ApplySize moves the
+  // view to the display of another scale.
   g_signal_connect(window_, "damage-event", G_CALLBACK(OnDamage), this);
   g_signal_connect(view_, "load-changed", G_CALLBACK(OnLoadChanged), this);
   g_signal_connect(view_, "close", G_CALLBACK(OnClose), this);
