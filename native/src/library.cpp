@@ -2,8 +2,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
+#include "platform/executable_path.h"
 #include "tevnative.h"
 #include "utf16.h"
 
@@ -14,16 +14,8 @@ namespace {
 // short, or 0 when it cannot be found: the contract of a capacity-bounded
 // platform query.
 std::size_t QueryExecutablePath(char16_t* buffer, std::size_t capacity) {
-  std::string bytes(4096, '\0');
-  for (;;) {
-    const ssize_t n = ::readlink("/proc/self/exe", bytes.data(), bytes.size());
-    if (n <= 0) return 0;
-    if (static_cast<std::size_t>(n) < bytes.size()) {
-      bytes.resize(static_cast<std::size_t>(n));
-      break;
-    }
-    bytes.resize(bytes.size() * 2);
-  }
+  const std::string bytes = platform::ExecutablePath();
+  if (bytes.empty()) return 0;
   const std::u16string path = tev::Utf8ToUtf16(bytes);
   if (path.size() >= capacity) {
     std::memcpy(buffer, path.data(), (capacity - 1) * sizeof(char16_t));

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "or_empty.h"
+
 // GtkAction is deprecated, yet only it carries an item's label, visibility
 // and accelerator in the GTK 3 build of WebKit.
 G_GNUC_BEGIN_IGNORE_DEPRECATIONS
@@ -36,7 +38,7 @@ std::vector<MenuItem> ConvertMenu(WebKitContextMenu* menu, std::vector<WebKitCon
     GAction* gaction = webkit_context_menu_item_get_gaction(source);
     if (action != nullptr) {
       const gchar* label = gtk_action_get_label(action);
-      item.label = label ? label : "";
+      item.label = OrEmpty(label);
       item.visible = gtk_action_get_visible(action);
       ReadAccelerator(action, item);
     }

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <unistd.h>
 
+#include "or_empty.h"
+
 namespace engine::webkit {
 namespace {
 
@@ -33,7 +35,7 @@ gboolean OnDecideDestination(WebKitDownload* download, gchar*, gpointer) {
 void OnDownloadStarted(WebKitWebContext*, WebKitDownload* download, gpointer) {
   WebKitURIRequest* request = webkit_download_get_request(download);
   const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
-  std::fprintf(stderr, "CLIENT: Download cancelled: %s\n", uri ? uri : "");
+  std::fprintf(stderr, "CLIENT: Download cancelled: %s\n", OrEmpty(uri).c_str());
   // Cancelling here stops the transfer; should the engine still ask for a
   // destination, it gets none.
   g_signal_connect(download, "decide-destination", G_CALLBACK(OnDecideDestination), nullptr);
