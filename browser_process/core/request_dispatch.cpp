@@ -19,7 +19,7 @@ bool DispatchRequest(ClientContext& context, std::uint32_t type, const Payload& 
                     "CLIENT: Failed send Render response\n"};
       return true;
     default:
-      if (type >= 2 && type < kMessageTypeCount) {
+      if (IsOneWayRequest(type)) {
         HandleOneWayRequest(context, type, payload);
         return true;
       }

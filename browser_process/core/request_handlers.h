@@ -12,7 +12,9 @@ using Payload = std::vector<std::uint8_t>;
 
 std::int32_t HandleCreateBrowser(ClientContext& context, const Payload& payload);
 IPCRenderResponse HandleRender(ClientContext& context, const Payload& payload);
-// Every one-way request of types 2 and 5 to 24.
+// Whether `type` is one of the one-way requests (types 2 and 5 to 24).
+bool IsOneWayRequest(std::uint32_t type);
+// Carries out a one-way request; any other type is ignored.
 void HandleOneWayRequest(ClientContext& context, std::uint32_t type, const Payload& payload);
 
 // "data:text/html;base64," and the Base64 of `html` with '+', '/' and '='
