@@ -58,7 +58,6 @@ class BrowserClient : public engine::Client {
   // before-unload is answered without asking.
   void Close();
 
-  std::int32_t handle() const { return handle_; }
   bool created() const { return created_; }
   engine::Browser* browser() const { return browser_.get(); }
   const engine::BrowserSettings& settings() const { return settings_; }

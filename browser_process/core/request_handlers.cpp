@@ -100,9 +100,9 @@ std::int32_t HandleCreateBrowser(ClientContext& context, const Payload& payload)
   if (!Unpack("CreateBrowser", payload, request)) return 0;
   std::fprintf(stderr, "CLIENT: CreateBrowser: %s\n", request.url.c_str());
   const std::int32_t handle = ++context.handle_counter;
-  auto client = std::make_shared<BrowserClient>(handle, ContextEventSinks(), PageBrowserSettings(), request.url);
+  auto client = std::make_shared<BrowserClient>(handle, ContextEventSinks(), ForEngine(PageBrowserSettings()), request.url);
   if (context.engine == nullptr ||
-      !context.engine->CreateBrowser(PageWindow(), client, client->initial_url(), client->settings())) {
+      !context.engine->CreateBrowser(ForEngine(PageWindow()), client, client->initial_url(), client->settings())) {
     std::fprintf(stderr, "CLIENT CreateBrowsers: Failed to create browser\n");
     return 0;
   }
@@ -240,7 +240,7 @@ void StopLoading(ClientContext& context, const char* name, const Payload& payloa
 void ShowDevTools(ClientContext& context, const char* name, const Payload& payload) {
   IPCBrowserRequest r;
   if (auto c = DecodeAndFind(context, name, payload, r, true)) {
-    c->browser()->ShowDevTools(DevToolsWindow(), DevToolsBrowserSettings());
+    c->browser()->ShowDevTools(ForEngine(DevToolsWindow()), ForEngine(DevToolsBrowserSettings()));
   }
 }
 

@@ -16,41 +16,27 @@ struct Rect {
 
 enum class LogSeverity { Default = 0, Verbose = 1 };
 
-// Process-wide settings, made once from the host's start message.
+// What a backend needs to start: made once from the host's start message.
 struct Settings {
-  bool no_sandbox = false;
-  std::string browser_subprocess_path;
-  std::string framework_dir_path;
-  std::string main_bundle_path;
-  bool multi_threaded_message_loop = false;
-  bool external_message_pump = false;
-  bool windowless_rendering_enabled = false;
-  std::string cache_path;
-  std::string root_cache_path;
-  std::string user_agent;
-  std::string log_file;
+  std::string cache_path;  // empty: nothing is kept on disk
+  std::string user_agent;  // empty: the engine's own
+  std::string log_file;    // empty: no engine log
   LogSeverity log_severity = LogSeverity::Default;
-  std::string resources_dir_path;
-  int remote_debugging_port = 0;
+  int remote_debugging_port = 0;       // 0: none
   std::uint32_t background_color = 0;  // ARGB
 };
 
 // Per-browser settings.
 struct BrowserSettings {
   int windowless_frame_rate = 0;
-  bool scripts_may_close_windows = true;
-  std::uint32_t background_color = 0;  // ARGB
+  std::uint32_t background_color = 0;  // ARGB; 0: the engine's
 };
 
 // Where a browser shows: windowless (pictures through Client::OnPaint) or a
-// top-level window of its own (the developer tools).
+// top-level window of its own (the developer tools), named `window_name`.
 struct WindowDescription {
   bool windowless = false;
-  bool shared_texture = false;
-  bool external_begin_frame = false;
   std::string window_name;
-  std::uint32_t style = 0;
-  int x = 0, y = 0, width = 0, height = 0;
 };
 
 struct MouseEvent {
@@ -59,7 +45,7 @@ struct MouseEvent {
 };
 enum class MouseButton { Left = 0, Middle = 1, Right = 2 };
 
-enum class KeyEventType { RawKeyDown = 0, KeyDown = 1, KeyUp = 2, Char = 3 };
+enum class KeyEventType { RawKeyDown = 0, KeyUp = 2, Char = 3 };
 struct KeyEvent {
   KeyEventType type = KeyEventType::RawKeyDown;
   std::uint32_t modifiers = 0;

@@ -602,7 +602,7 @@ TEST_F(Core, ProcessEventsThatDoesNotDecodeKeepsTheQueues) {
 
 TEST(EngineSettings, FromTheStartMessage) {
   IPCInitialize init{false, "s", "/bin/bp", "res", "fw", "bundle", "log.txt", "", "UA"};
-  engine::Settings s = BuildEngineSettings(init);
+  ProcessSettings s = BuildEngineSettings(init);
   EXPECT_TRUE(s.no_sandbox);
   EXPECT_TRUE(s.external_message_pump);
   EXPECT_TRUE(s.windowless_rendering_enabled);
@@ -620,7 +620,7 @@ TEST(EngineSettings, FromTheStartMessage) {
   EXPECT_EQ(s.remote_debugging_port, 9222);
   EXPECT_EQ(s.log_severity, engine::LogSeverity::Verbose);
   EXPECT_EQ(s.root_cache_path, "/tmp/c");
-  const engine::BrowserSettings page = PageBrowserSettings();
+  const PageSettings page = PageBrowserSettings();
   EXPECT_EQ(page.windowless_frame_rate, 60);
   EXPECT_FALSE(page.scripts_may_close_windows);
   EXPECT_EQ(page.background_color, 0xFF000000u);

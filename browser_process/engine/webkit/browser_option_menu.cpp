@@ -90,7 +90,7 @@ bool WebKitBrowser::PopupTakesMove(const MouseEvent& e) {
 
 bool WebKitBrowser::PopupTakesKey(const KeyEvent& e) {
   if (!popup_) return false;
-  if (e.type != KeyEventType::RawKeyDown && e.type != KeyEventType::KeyDown) return true;
+  if (e.type != KeyEventType::RawKeyDown) return true;
   switch (popup_->Key(e.windows_key_code)) {
     case OptionPopup::KeyOutcome::Moved:
       full_damage_ = true;

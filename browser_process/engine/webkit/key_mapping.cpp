@@ -82,8 +82,7 @@ std::vector<SyntheticKey> KeyState::Translate(const KeyEvent& event) {
                        (event.modifiers & (1u << 12)) == 0;  // AltGr types characters
   std::vector<SyntheticKey> out;
   switch (event.type) {
-    case KeyEventType::RawKeyDown:
-    case KeyEventType::KeyDown: {
+    case KeyEventType::RawKeyDown: {
       if (TypesACharacter(event.windows_key_code) && !command) {
         deferred_key_ = event.windows_key_code;  // pressed when its character comes
         pressed_keyval_ = 0;
