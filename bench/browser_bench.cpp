@@ -68,10 +68,11 @@ constexpr unsigned char kStaticBgra[4] = {60, 40, 20, 255};
 
 // Until a frame of w x h whose middle pixel is `bgra` (the page itself, not
 // the view's background before the page is in), or any frame of that size.
-bool WaitFirstFrame(int32_t handle, int w, int h, const unsigned char* bgra = kStaticBgra) {
+bool WaitFirstFrame(int32_t handle, int w, int h, const unsigned char* bgra = kStaticBgra,
+                    TEVBrowser_EventCallback on_event = nullptr) {
   const auto end = Clock::now() + std::chrono::seconds(30);
   while (Clock::now() < end) {
-    TEVBrowser_ProcessEvents(nullptr, nullptr, nullptr);
+    TEVBrowser_ProcessEvents(nullptr, on_event, nullptr);
     bool updated = false;
     int32_t fw = 0, fh = 0, c = 0;
     void* p = nullptr;
@@ -169,21 +170,6 @@ void OnEvent(int32_t handle, int32_t code, const char* data) {
   if (code == LoadEnded && g_page.load_ended == Clock::time_point{}) g_page.load_ended = Clock::now();
 }
 
-bool WaitFirstFrameTimed(int32_t handle, int w, int h) {
-  const auto end = Clock::now() + std::chrono::seconds(30);
-  while (Clock::now() < end) {
-    TEVBrowser_ProcessEvents(nullptr, OnEvent, nullptr);
-    bool updated = false;
-    int32_t fw = 0, fh = 0, c = 0;
-    void* p = nullptr;
-    if (TEVBrowser_Render(handle, &updated, &fw, &fh, &p, &c) && updated && fw == w && fh == h) {
-      const auto* px = static_cast<const unsigned char*>(p) + (static_cast<std::size_t>(h / 2) * w + w / 2) * 4;
-      if (std::memcmp(px, kStaticBgra, 4) == 0) return true;
-    }
-  }
-  return false;
-}
-
 bool BrowserProcessGone() {
   const auto end = Clock::now() + std::chrono::seconds(10);
   while (Clock::now() < end) {
@@ -237,7 +223,7 @@ int main() {
       g_page.handle = TEVBrowser_CreateBrowser(kStatic);
       const auto replied = Clock::now();
       TEVBrowser_SetSize(g_page.handle, 1280, 720, 1.0f);
-      if (!WaitFirstFrameTimed(g_page.handle, 1280, 720)) return 1;
+      if (!WaitFirstFrame(g_page.handle, 1280, 720, kStaticBgra, OnEvent)) return 1;
       const auto painted = Clock::now();
       const auto started = g_page.load_started == Clock::time_point{} ? replied : g_page.load_started;
       const auto ended = g_page.load_ended == Clock::time_point{} ? started : std::min(g_page.load_ended, painted);

@@ -85,11 +85,8 @@ TEST_F(Engine, TypedTextReachesAFieldExactlyOnce) {
 }
 
 TEST_F(Engine, APageLoadReportsAddressTitleLoadingAndItsEnd) {
-  const auto dir = std::filesystem::temp_directory_path() / ("tev_http_" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
-  std::ofstream(dir / "page.html") << "<html><head><title>Served page</title></head><body>hello</body></html>";
-  HttpServer server(dir.string());
-  const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/page.html";
+  const ServedPage page("http", "<html><head><title>Served page</title></head><body>hello</body></html>");
+  const std::string& url = page.url();
   ASSERT_TRUE(Start());
   const int32_t h = TEVBrowser_CreateBrowser(url.c_str());
   ASSERT_TRUE(PumpUntil(h, [&] { return Loaded() && std::count(g_events.begin(), g_events.end(), TitleChanged) > 0; }));
@@ -107,7 +104,6 @@ TEST_F(Engine, APageLoadReportsAddressTitleLoadingAndItsEnd) {
   // reports the title whenever it is parsed, which may be after the end.
   EXPECT_LT(first(LoadingStateChanged), first(AddressChanged));
   EXPECT_LT(first(AddressChanged), first(LoadEnded));
-  std::filesystem::remove_all(dir);
 }
 
 TEST_F(Engine, AClosedPortFailsWithConnectionRefused) {
@@ -661,11 +657,8 @@ TEST_F(Engine, DestroyedBrowsersGiveTheirMemoryBack) {
 // browser. A page from another site commits in that process (no process
 // started for it, none swapped out) and has no history behind it.
 TEST_F(Engine, ANewBrowserLoadsItsPageInTheWarmViewsProcess) {
-  const auto dir = std::filesystem::temp_directory_path() / ("tev_warm_" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
-  std::ofstream(dir / "page.html") << "<html><body style='margin:0;background:rgb(9,8,7)'>served</body></html>";
-  HttpServer server(dir.string());
-  const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/page.html";
+  const ServedPage page("warm", "<html><body style='margin:0;background:rgb(9,8,7)'>served</body></html>");
+  const std::string& url = page.url();
   ASSERT_TRUE(Start());
   const int32_t first = TEVBrowser_CreateBrowser(Solid("rgb(1,2,3)").c_str());
   TEVBrowser_SetSize(first, 320, 200, 1.0f);
@@ -700,7 +693,6 @@ TEST_F(Engine, ANewBrowserLoadsItsPageInTheWarmViewsProcess) {
   PumpUntil(second, [] { return false; }, 1);
   EXPECT_EQ(StillRunning(before), before.size());
   EXPECT_EQ(web_processes().size(), 3u);
-  std::filesystem::remove_all(dir);
 }
 
 TEST_F(Engine, AViewTooLargeForTheFrameBufferIsRefusedAndRequestsGoOn) {

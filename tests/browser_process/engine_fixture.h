@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <sys/socket.h>
@@ -90,6 +91,29 @@ class HttpServer {
  private:
   int port_ = 0;
   pid_t pid_ = -1;
+};
+
+// One HTML page in a folder of its own, served from 127.0.0.1 while the
+// object lives.
+class ServedPage {
+ public:
+  ServedPage(const std::string& tag, const std::string& html)
+      : dir_(std::filesystem::temp_directory_path() / ("tev_" + tag + "_" + std::to_string(getpid()))) {
+    std::filesystem::create_directories(dir_);
+    std::ofstream(dir_ / "page.html") << html;
+    server_.emplace(dir_.string());
+    url_ = "http://127.0.0.1:" + std::to_string(server_->port()) + "/page.html";
+  }
+  ~ServedPage() {
+    server_.reset();
+    std::filesystem::remove_all(dir_);
+  }
+  const std::string& url() const { return url_; }
+
+ private:
+  std::filesystem::path dir_;
+  std::optional<HttpServer> server_;
+  std::string url_;
 };
 
 class Engine : public testing::Test {
