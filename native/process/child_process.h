@@ -10,6 +10,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/handle.h"
+#include "platform/process.h"
+
 namespace tev {
 
 // A growing byte store. Small outputs live in an ordinary vector; past 1 MiB
@@ -87,12 +90,10 @@ class ChildProcess {
     std::shared_ptr<std::atomic<bool>> finished;
   };
   void Start(const ChildOptions& options);
-  void StartReader(Reader& reader, int fd, CaptureBuffer CaptureBuffers::*target);
+  void StartReader(Reader& reader, platform::NativeHandle stream, CaptureBuffer CaptureBuffers::*target);
 
-  long pid_ = 0;
-  int stdin_write_ = -1;
-  int stdout_read_ = -1;
-  int stderr_read_ = -1;
+  platform::ProcessId pid_ = 0;
+  platform::ChildPipes pipes_;
   std::shared_ptr<CaptureBuffers> buffers_;
   Reader out_reader_;
   Reader err_reader_;

@@ -17,6 +17,14 @@ void CloseHandle(NativeHandle handle) {
   errno = saved;
 }
 
+long ReadHandle(NativeHandle handle, void* buffer, std::size_t size) {
+  for (;;) {
+    const ssize_t n = ::read(static_cast<int>(handle), buffer, size);
+    if (n < 0 && errno == EINTR) continue;
+    return static_cast<long>(n);
+  }
+}
+
 bool IsOpenHandle(NativeHandle handle) {
   if (handle < 0 || handle > 0x7fffffff) return false;
   return ::fcntl(static_cast<int>(handle), F_GETFD) != -1;

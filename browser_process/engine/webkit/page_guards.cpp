@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 
 #include "or_empty.h"
+#include "platform/system_memory.h"
 
 namespace engine::webkit {
 namespace {
@@ -64,9 +64,8 @@ unsigned WebProcessMemoryLimitMiB() {
     const unsigned long mib = std::strtoul(set, &end, 10);
     if (end != set && *end == '\0' && mib >= 64 && mib <= (1ul << 20)) return static_cast<unsigned>(mib);
   }
-  const long pages = sysconf(_SC_PHYS_PAGES), page_size = sysconf(_SC_PAGE_SIZE);
-  const unsigned long long physical_mib =
-      pages > 0 && page_size > 0 ? static_cast<unsigned long long>(pages) * page_size / (1024 * 1024) : 4096;
+  const std::uint64_t physical = platform::PhysicalMemoryBytes();
+  const unsigned long long physical_mib = physical > 0 ? physical / (1024 * 1024) : 4096;
   return static_cast<unsigned>(std::clamp<unsigned long long>(physical_mib / 4, 256, 4096));
 }
 

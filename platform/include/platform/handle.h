@@ -1,5 +1,6 @@
 #pragma once
 // Native handles and the system error code, as the rest of the system sees them.
+#include <cstddef>
 #include <cstdint>
 
 namespace platform {
@@ -16,6 +17,9 @@ int OutOfMemoryError();
 
 // Closes a handle that is not kInvalidHandle; keeps the caller's error code.
 void CloseHandle(NativeHandle handle);
+
+// Reads up to `size` bytes: how many came, 0 at the end, -1 on an error.
+long ReadHandle(NativeHandle handle, void* buffer, std::size_t size);
 
 // True when `handle` names an open descriptor of this process.
 bool IsOpenHandle(NativeHandle handle);

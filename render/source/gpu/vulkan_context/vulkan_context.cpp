@@ -1,6 +1,6 @@
 #include "vulkan_context.h"
 
-#include <dlfcn.h>
+#include "platform/shared_library.h"
 
 namespace render::vulkan {
 
@@ -8,12 +8,14 @@ Commands g_commands;
 
 namespace {
 
-void* g_loader = nullptr;
+// The system's Vulkan loader.
+#if defined(_WIN32)
+constexpr const char* kLoaderName = "vulkan-1.dll";
+#else
+constexpr const char* kLoaderName = "libvulkan.so.1";
+#endif
 
-std::string LastLoaderError() {
-  const char* text = ::dlerror();
-  return text ? text : "unknown";
-}
+void* g_loader = nullptr;
 
 template <typename F>
 void Resolve(F& slot, VkInstance instance, const char* name) {
@@ -23,23 +25,14 @@ void Resolve(F& slot, VkInstance instance, const char* name) {
 }  // namespace
 
 bool LoadLoader(std::string& error) {
-  ::dlerror();
-  g_loader = ::dlopen("libvulkan.so.1", RTLD_NOW | RTLD_LOCAL);
-  if (g_loader == nullptr) {
-    error = LastLoaderError();
-    return false;
-  }
-  return true;
+  g_loader = platform::LoadSharedLibrary(kLoaderName, error);
+  return g_loader != nullptr;
 }
 
 bool LoadEntryPoint(std::string& error) {
-  ::dlerror();
-  g_commands.GetInstanceProcAddr = reinterpret_cast<PFN_vkGetInstanceProcAddr>(::dlsym(g_loader, "vkGetInstanceProcAddr"));
-  if (g_commands.GetInstanceProcAddr == nullptr) {
-    error = LastLoaderError();
-    return false;
-  }
-  return true;
+  g_commands.GetInstanceProcAddr =
+      reinterpret_cast<PFN_vkGetInstanceProcAddr>(platform::FindSymbol(g_loader, "vkGetInstanceProcAddr", error));
+  return g_commands.GetInstanceProcAddr != nullptr;
 }
 
 void LoadGlobalCommands() {
@@ -61,7 +54,7 @@ void LoadInstanceCommands(VkInstance instance) {
 }
 
 void UnloadLoader() {
-  if (g_loader != nullptr) ::dlclose(g_loader);
+  platform::UnloadSharedLibrary(g_loader);
   g_loader = nullptr;
   g_commands = Commands{};
 }
