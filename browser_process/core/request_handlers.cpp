@@ -6,40 +6,31 @@
 
 #include "browser_client.h"
 #include "client_app.h"
+#include "decode_request.h"
 
 namespace {
 
-// Step 1 of every handler: decode, or report and stop.
-template <msgpack::Record R>
-bool Unpack(const char* name, const Payload& payload, R& record) {
-  if (const auto error = ipc::Decode(payload, record)) {
-    std::fprintf(stderr, "CLIENT %s: Failed to unpack message: %s\n", name, error.message().c_str());
-    return false;
-  }
-  return true;
-}
-
-// Step 2: the registry entry, or report and stop.
+// The registry entry, or report and stop.
 std::shared_ptr<BrowserClient> Lookup(const ClientContext& context, const char* name, std::int32_t handle) {
   auto client = context.Find(handle);
   if (!client) std::fprintf(stderr, "CLIENT %s: Invalid browser handle %d\n", name, handle);
   return client;
 }
 
-// Step 4, for requests that need the engine browser.
+// For requests that need the engine browser.
 bool Created(const BrowserClient& client, const char* name) {
   if (client.created()) return true;
   std::fprintf(stderr, "CLIENT %s: Browser has not yet been created\n", name);
   return false;
 }
 
-// Steps 1 to 4 together: the request decoded into `record` and the client
+// The three together: the request decoded into `record` and the client
 // of the browser it names (for `needs_browser` one whose engine browser
 // exists), or null once the failure is reported.
 template <msgpack::Record R>
 std::shared_ptr<BrowserClient> DecodeAndFind(const ClientContext& context, const char* name, const Payload& payload,
                                              R& record, bool needs_browser) {
-  if (!Unpack(name, payload, record)) return nullptr;
+  if (!DecodeRequest(name, payload, record)) return nullptr;
   auto client = Lookup(context, name, record.handle);
   if (!client || (needs_browser && !Created(*client, name))) return nullptr;
   return client;
@@ -97,7 +88,7 @@ std::string HtmlDataUrl(const std::string& html) {
 
 std::int32_t HandleCreateBrowser(ClientContext& context, const Payload& payload) {
   IPCCreateBrowser request;
-  if (!Unpack("CreateBrowser", payload, request)) return 0;
+  if (!DecodeRequest("CreateBrowser", payload, request)) return 0;
   std::fprintf(stderr, "CLIENT: CreateBrowser: %s\n", request.url.c_str());
   const std::int32_t handle = ++context.handle_counter;
   auto client = std::make_shared<BrowserClient>(handle, ContextEventSinks(), ForEngine(PageBrowserSettings()), request.url);
@@ -204,7 +195,7 @@ void Navigate(ClientContext& context, const char* name, const Payload& payload) 
 // GoToURL and GoToHTML: an address, or a page's HTML turned into one.
 void LoadContent(ClientContext& context, const char* name, const Payload& payload, bool html) {
   IPCLoadContent r;
-  if (!Unpack(name, payload, r)) return;
+  if (!DecodeRequest(name, payload, r)) return;
   auto c = Lookup(context, name, r.handle);
   if (!c) return;
   if (r.content.empty()) {

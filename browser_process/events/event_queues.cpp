@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "core/client_context.h"
+#include "core/decode_request.h"
 
 namespace {
 
@@ -52,10 +53,7 @@ void TakeWithin(std::vector<R>& queue, std::vector<R>& out, std::uint64_t& budge
 IPCProcessEventsResponse HandleProcessEvents(ClientContext& context, const std::vector<std::uint8_t>& payload,
                                              std::uint64_t reply_limit) {
   IPCProcessEvents request;
-  if (const auto error = ipc::Decode(payload, request)) {
-    std::fprintf(stderr, "CLIENT ProcessEvents: Failed to unpack message: %s\n", error.message().c_str());
-    return {};
-  }
+  if (!DecodeRequest("ProcessEvents", payload, request)) return {};
   if (context.engine != nullptr) context.engine->DoMessageLoopWork();
   // A reply never outgrows a frame: what does not fit waits for the next one.
   std::uint64_t budget = reply_limit > 15 ? reply_limit - 15 : 0;  // three list headers
