@@ -33,6 +33,28 @@ std::vector<ChildProcess> RunningChildren() {
   return found;
 }
 
+bool ChildResidentBytes(ProcessId pid, std::size_t& resident_bytes) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return false;
+  const auto close = line.rfind(')');
+  if (close == std::string::npos) return false;
+  // After the name: state, parent, then 21 more fields up to the resident
+  // page count.
+  std::istringstream rest(line.substr(close + 2));
+  char state = 0;
+  long parent = 0;
+  rest >> state >> parent;
+  if (state == 'Z' || state == 'X' || parent != ::getpid()) return false;
+  std::string field;
+  for (int i = 0; i < 19 && rest >> field; ++i) {
+  }
+  long pages = 0;
+  if (!(rest >> pages)) return false;
+  resident_bytes = static_cast<std::size_t>(pages) * static_cast<std::size_t>(sysconf(_SC_PAGE_SIZE));
+  return true;
+}
+
 bool EndProcessNow(ProcessId pid) { return pid > 0 && ::kill(static_cast<pid_t>(pid), SIGKILL) == 0; }
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <vector>
 
 #include "platform/child_processes.h"
 
@@ -25,13 +26,25 @@ MemoryWatchdog::~MemoryWatchdog() {
 }
 
 void MemoryWatchdog::Watch() {
+  // The list of web processes is read once a second (a walk over every
+  // thread's children); the memory of those known is read every tick.
+  constexpr int kTicksPerListing = 10;
+  std::vector<platform::ProcessId> web_processes;
+  int tick = 0;
   std::unique_lock<std::mutex> hold(lock_);
   while (!wake_.wait_for(hold, std::chrono::milliseconds(100), [this] { return stop_; })) {
-    for (const platform::ChildProcess& child : platform::RunningChildren()) {
-      if (child.name != kWebProcessName || child.resident_bytes <= limit_) continue;
+    if (tick++ % kTicksPerListing == 0) {
+      web_processes.clear();
+      for (const platform::ChildProcess& child : platform::RunningChildren()) {
+        if (child.name == kWebProcessName) web_processes.push_back(child.pid);
+      }
+    }
+    for (const platform::ProcessId pid : web_processes) {
+      std::size_t resident = 0;
+      if (!platform::ChildResidentBytes(pid, resident) || resident <= limit_) continue;
       // The engine reports the process gone to the browsers it served.
-      if (platform::EndProcessNow(child.pid)) {
-        std::fprintf(stderr, "CLIENT: Web process %ld passed its memory limit of %zu MiB and was ended\n", child.pid,
+      if (platform::EndProcessNow(pid)) {
+        std::fprintf(stderr, "CLIENT: Web process %ld passed its memory limit of %zu MiB and was ended\n", pid,
                      limit_ >> 20);
       }
     }

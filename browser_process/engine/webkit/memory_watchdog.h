@@ -1,6 +1,7 @@
 #pragma once
 // Ends any web process whose resident memory passes the limit, checked ten
-// times a second on a thread of its own, whether or not the host pumps. The
+// times a second on a thread of its own, whether or not the host pumps (a
+// process started since is watched from the next second on). The
 // engine's own memory-pressure handling acts first, but it checks less often
 // and first tries to free memory, so a page allocating fast would pass the
 // limit by far before it.

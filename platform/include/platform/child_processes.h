@@ -17,6 +17,11 @@ struct ChildProcess {
 // This process's running children (not their children).
 std::vector<ChildProcess> RunningChildren();
 
+// The resident memory of `pid` now, when it is still a running child of
+// ours; false when it has ended or is not ours. Cheaper than RunningChildren
+// for a process already known.
+bool ChildResidentBytes(ProcessId pid, std::size_t& resident_bytes);
+
 // Ends `pid` at once, whatever it is doing. False when it could not be signalled.
 bool EndProcessNow(ProcessId pid);
 
