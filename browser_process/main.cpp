@@ -1,5 +1,6 @@
 // browser_process: serves one TEVBrowser host over the inherited pipe, with
 // pages rendered by WebKitGTK. The whole command line is argv[0].
+#include <cstdio>
 #include <string>
 
 #include "core/entry.h"
@@ -14,7 +15,9 @@ int main(int argc, char** argv) {
   return RunBrowserProcess(command_line, [] {
     // The engine's processes end with us, even while a page spins in a
     // script and cannot hear that we are gone.
-    platform::EndChildrenWithUs();
+    if (!platform::EndChildrenWithUs()) {
+      std::fprintf(stderr, "CLIENT: The engine's processes may outlive this program\n");
+    }
     return engine::webkit::CreateEngine();
   });
 }
