@@ -13,19 +13,14 @@ std::vector<ChildProcess> RunningChildren() {
   std::vector<ChildProcess> found;
   DIR* tasks = opendir("/proc/self/task");
   if (tasks == nullptr) return found;
-  const long page = sysconf(_SC_PAGE_SIZE);
   while (const dirent* task = readdir(tasks)) {
     if (task->d_name[0] == '.') continue;
     std::ifstream children(std::string("/proc/self/task/") + task->d_name + "/children");
     for (long pid; children >> pid;) {
       ChildProcess child;
       child.pid = pid;
-      const std::string dir = "/proc/" + std::to_string(pid);
-      std::ifstream comm(dir + "/comm");
+      std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
       std::getline(comm, child.name);
-      std::ifstream statm(dir + "/statm");
-      std::size_t size = 0, resident = 0;
-      if (statm >> size >> resident) child.resident_bytes = resident * static_cast<std::size_t>(page);
       found.push_back(std::move(child));
     }
   }
@@ -39,8 +34,8 @@ bool ChildResidentBytes(ProcessId pid, std::size_t& resident_bytes) {
   if (!std::getline(stat, line)) return false;
   const auto close = line.rfind(')');
   if (close == std::string::npos) return false;
-  // After the name: state, parent, then 21 more fields up to the resident
-  // page count.
+  // After the name: state, parent, 19 more fields, then the resident page
+  // count.
   std::istringstream rest(line.substr(close + 2));
   char state = 0;
   long parent = 0;
